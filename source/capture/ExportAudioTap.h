@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include <juce_core/juce_core.h>
+
+/** Single-producer/single-consumer ring that carries a recording's audio from the audio thread
+    to the WAV writer. Unlike the analysis ring it never overwrites undrained frames: a block
+    that does not fit is dropped whole and counted, so a recording has gaps only where the
+    drain fell a whole ring behind. */
+struct ExportAudioTap
+{
+    static constexpr int kCapacity = 524288;
+
+    int capacity = 0; // 0 until prepared
+    std::atomic<uint64_t> writePos { 0 };    // audio thread while armed; recorder resets while disarmed
+    std::atomic<uint64_t> consumerPos { 0 }; // published by the drain for the writer's free-space test
+    uint64_t readPos = 0;                    // the drain's own cursor
+    std::vector<float> left, right;
+    std::atomic<uint32_t> dropped { 0 };
+    std::atomic<bool> armed { false };
+    std::atomic<uint64_t> firstBlockTicks { 0 }; // tick counter at the first armed block; 0 = none yet
+
+    /** Message thread, once, before any block can arrive. */
+    void prepare (int newCapacity)
+    {
+        left.assign ((size_t) newCapacity, 0.0f);
+        right.assign ((size_t) newCapacity, 0.0f);
+        writePos.store (0);
+        consumerPos.store (0);
+        readPos = 0;
+        dropped.store (0);
+        capacity = newCapacity;
+    }
+
+    /** Audio thread: stores one block, or drops it whole when the ring has no room. */
+    void write (const float* l, const float* r, int n) noexcept
+    {
+        if (! armed.load (std::memory_order_acquire))
+            return;
+
+        // Stamped before the room test, so a first block that is dropped still marks the start.
+        if (firstBlockTicks.load (std::memory_order_relaxed) == 0)
+            firstBlockTicks.store ((uint64_t) juce::Time::getHighResolutionTicks(), std::memory_order_relaxed);
+
+        if (capacity == 0)
+            return;
+
+        const uint64_t w = writePos.load (std::memory_order_relaxed);
+        const auto used = (int32_t) (w - consumerPos.load (std::memory_order_acquire));
+
+        if ((int64_t) used + n > capacity)
+        {
+            dropped.fetch_add ((uint32_t) n, std::memory_order_relaxed);
+            return;
+        }
+
+        const auto wrap = (uint64_t) (capacity - 1);
+        float* dl = left.data();
+        float* dr = right.data();
+
+        for (int i = 0; i < n; ++i)
+        {
+            const auto slot = (size_t) ((w + (uint64_t) i) & wrap);
+            dl[slot] = l[i];
+            dr[slot] = r[i];
+        }
+
+        writePos.store (w + (uint64_t) n, std::memory_order_release);
+    }
+};
