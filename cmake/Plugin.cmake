@@ -56,3 +56,8 @@ target_include_directories(vistrel_core INTERFACE
     $<TARGET_PROPERTY:Vistrel,INCLUDE_DIRECTORIES>)
 target_compile_definitions(vistrel_core INTERFACE
     $<TARGET_PROPERTY:Vistrel,COMPILE_DEFINITIONS>)
+
+# Sanitizer trees exist for the in-process tests; the plug-in formats are built only on request.
+if(VISTREL_SANITIZE)
+    set_target_properties(Vistrel_VST3 Vistrel_LV2 Vistrel_Standalone PROPERTIES EXCLUDE_FROM_ALL TRUE)
+endif()

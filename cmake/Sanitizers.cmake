@@ -9,3 +9,8 @@ elseif(VISTREL_SANITIZE STREQUAL "thread")
 elseif(NOT VISTREL_SANITIZE STREQUAL "")
     message(FATAL_ERROR "VISTREL_SANITIZE must be empty, 'address' or 'thread'")
 endif()
+
+# libFuzzer builds instrument everything for coverage; only the fuzz binaries link the driver.
+if(VISTREL_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
