@@ -63,7 +63,7 @@ juce::String applyParams (VistrelAudioProcessor& processor, const std::vector<Pa
         if (auto* choice = dynamic_cast<juce::AudioParameterChoice*> (param))
         {
             const int last = choice->choices.size() - 1;
-            const auto wanted = "an index from 0 to " + juce::String (last) + " or one of \""
+            const auto wanted = "an index from 0 to " + juce::String (last) + " or one of (any case) \""
                               + choice->choices.joinIntoString ("\", \"") + "\"";
 
             if (number)
