@@ -23,7 +23,8 @@ export class AutoPilot {
 
   // Returns a new scene number when a bar boundary calls for a change, else 0.
   step(barPhase, current, enabled) {
-    const wrapped = this.prevBar >= 0 && barPhase < this.prevBar - 0.5;
+    // The bar phase only runs backwards at a bar line (or when the host jumps).
+    const wrapped = this.prevBar >= 0 && barPhase < this.prevBar - 0.3;
     this.prevBar = barPhase;
     if (!enabled) { this.bars = 0; return 0; }
     if (!wrapped) return 0;

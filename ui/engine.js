@@ -29,6 +29,13 @@ export class Engine {
     this.measureSync = false;
     this.running = false;
     this.pixelBudget = 1920 * 1080;
+    // Resolution follows what the machine manages: below 30 pictures a second the backing store
+    // shrinks (the browser scales it up), and grows back once there is room again.
+    this.scale = 1;
+    this.fixedScale = 0;
+    this.avgDt = 1 / 60;
+    this.slowFor = 0;
+    this.fastFor = 0;
     this.onRendered = null;
   }
 
@@ -61,7 +68,7 @@ export class Engine {
   }
 
   resize() {
-    const dpr = Math.min(window.devicePixelRatio || 1, 2);
+    const dpr = Math.min(window.devicePixelRatio || 1, 2) * (this.fixedScale || this.scale);
     let w = Math.max(1, Math.round(this.canvas.clientWidth * dpr)), h = Math.max(1, Math.round(this.canvas.clientHeight * dpr));
     const over = (w * h) / this.pixelBudget;
     if (over > 1) { const k = Math.sqrt(over); w = Math.round(w / k); h = Math.round(h / k); }
@@ -81,10 +88,25 @@ export class Engine {
 
   stop() { this.running = false; }
 
+  adapt(dt) {
+    if (this.fixedScale) return;
+    this.avgDt += (dt - this.avgDt) * 0.1;
+    this.slowFor = this.avgDt > 1.1 / 30 ? this.slowFor + dt : 0;
+    this.fastFor = this.avgDt < 1 / 50 ? this.fastFor + dt : 0;
+    if (this.slowFor > 0.75 && this.scale > 0.36) {
+      this.scale = Math.max(0.35, this.scale * 0.8);
+      this.slowFor = 0; this.avgDt = 1 / 40;
+    } else if (this.fastFor > 4 && this.scale < 1) {
+      this.scale = Math.min(1, this.scale * 1.15);
+      this.fastFor = 0;
+    }
+  }
+
   render(now) {
     const t0 = performance.now();
     const dt = this.last ? Math.min(0.1, Math.max(0.001, now - this.last)) : 1 / 60;
     this.last = now;
+    this.adapt(dt);
     this.resize();
     const a = this.audio;
     a.update(this.frame, this.react, now, dt);

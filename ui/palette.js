@@ -47,7 +47,7 @@ export class Palette {
     v = v < 0 ? 0 : v > 1 ? 1 : v;
     if (this.mode === MODE.COLOUR || this.mode === MODE.SPECTRUM) {
       // Bright values run towards white, like light overexposing a sensor.
-      const s = 0.92 - 0.55 * Math.max(0, v - 0.75) * 4;
+      const s = 0.95 - 2.5 * Math.max(0, v - 0.88);
       hsv(this.hueAt(t), Math.max(0.25, s), v, this.c);
     } else {
       const g = this.mode === MODE.BODY_BW ? v * (0.8 + 0.2 * t) : v;

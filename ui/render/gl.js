@@ -140,13 +140,7 @@ export class GLRenderer {
     gl.clear(gl.COLOR_BUFFER_BIT);
   }
 
-  fade(a) {
-    const m = this.mode, r = this.r, g = this.g, b = this.b, al = this.a;
-    this.blend('alpha');
-    this.color(0, 0, 0, a);
-    this.rect(0, 0, this.w, this.h);
-    this.blend(m); this.color(r, g, b, al);
-  }
+  fade(a) { this.feedback(1, 0, 0, 0, 1 - a); }
 
   rect(x, y, w, h) { this.quad(x, y, x + w, y, x + w, y + h, x, y + h); }
 

@@ -50,7 +50,8 @@ void main() {
   vec2 q = p / uRes + 0.5;
   vec4 col = texture(uTex, q);
   float inside = step(0.0, q.x) * step(q.x, 1.0) * step(0.0, q.y) * step(q.y, 1.0);
-  o = col * uKeep * inside;
+  // The small subtraction lets trails reach black; 8-bit rounding would otherwise leave a haze.
+  o = max(col * uKeep - vec4(1.5 / 255.0), 0.0) * inside;
 }`;
 
 // The output stage: colour mode finishing, transitions, blackout and a gentle vignette.
@@ -92,7 +93,7 @@ float hueAt(float t) {
 vec3 pal(float t, float v) {
   v = clamp(v, 0.0, 1.0);
   if (uMode > 0.5 && uMode < 3.5) return vec3(uMode > 1.5 && uMode < 2.5 ? v * (0.8 + 0.2 * t) : v);
-  float s = max(0.25, 0.92 - 2.2 * max(0.0, v - 0.75));
+  float s = max(0.25, 0.95 - 2.5 * max(0.0, v - 0.88));
   return hsv(hueAt(t), s, v);
 }
 float spec(float x) {

@@ -153,6 +153,11 @@ export const lightning = {
       const x = W * R(), y = H * R();
       bolt(x, y, x + (R() - 0.5) * W * 0.12, y + (R() - 0.5) * H * 0.12, H * 0.0015, 0.9, 1);
     }
+    // A standing arc between two electrodes, crawling with the mids and thickening with level.
+    const ey = H * 0.86, ex0 = W * 0.12, ex1 = W * 0.88;
+    bolt(ex0, ey, ex1, ey - H * 0.05 * Math.sin(a.t * 0.7), H * (0.0015 + 0.004 * a.level), 0.35 + 0.3 * a.mid, 1);
+    p.set(g, 0.35, 0.9, 0.6 + 0.4 * a.level);
+    g.glow(ex0, ey, H * 0.05); g.glow(ex1, ey, H * 0.05);
     s.flash *= Math.exp(-a.dt * 12);
     g.color(1, 1, 1, 0.12 * s.flash);
     g.rect(0, 0, W, H);

@@ -132,14 +132,16 @@ export const kaleidoscope = {
     const W = g.w, H = g.h, cx = W / 2, cy = H / 2;
     g.fade(0.35);
     g.blend('add');
-    const L = H * 0.55;
+    const L = H * 0.6;
+    // Mirrored shards: each segment repeats the same spectrum-shaped triangles, flipped.
     for (let k = 0; k < segs; k++) {
-      for (let i = 0; i < 10; i++) {
-        const v = a.spec[i * 24];
-        const ang = s.u[0] + k / segs * TAU + (k % 2 ? 1 : -1) * (0.05 + i * 0.02);
-        const r1 = L * i / 10, r2 = r1 + L * 0.1 * (0.3 + v);
-        p.set(g, i / 10, 0.3 + 0.7 * v, 0.8);
-        g.line(cx + Math.cos(ang) * r1, cy + Math.sin(ang) * r1, cx + Math.cos(ang) * r2, cy + Math.sin(ang) * r2, H * 0.01 * (0.4 + v));
+      const flip = k % 2 ? 1 : -1;
+      for (let i = 0; i < 8; i++) {
+        const v = a.spec[i * 30];
+        const a0 = s.u[0] + k / segs * TAU, a1 = a0 + flip * (TAU / segs) * (0.3 + 0.6 * v);
+        const r1 = L * (i / 8 + 0.05 * Math.sin(s.shift * 3 + i)), r2 = r1 + L * 0.12 * (0.4 + v);
+        p.set(g, i / 8, 0.25 + 0.75 * v, 0.5);
+        g.tri(cx + Math.cos(a0) * r1, cy + Math.sin(a0) * r1, cx + Math.cos(a0) * r2, cy + Math.sin(a0) * r2, cx + Math.cos(a1) * (r1 + r2) / 2, cy + Math.sin(a1) * (r1 + r2) / 2);
       }
     }
     g.blend('alpha');

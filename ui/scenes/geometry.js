@@ -21,8 +21,12 @@ export const kickRings = {
       if (s.r[i] > maxR) { s.s[i] = 0; continue; }
       const f = 1 - s.r[i] / maxR;
       const kind = s.k[i];
-      p.set(g, kind === 0 ? 0.1 : kind === 1 ? 0.6 : 1, 0.5 + 0.5 * f, f * (kind === 2 ? 0.5 : 1));
-      g.ring(cx, cy, s.r[i], H * (kind === 2 ? 0.003 : 0.006 + 0.02 * s.s[i] * f));
+      const t = kind === 0 ? 0.1 : kind === 1 ? 0.6 : 1;
+      const th = H * (kind === 2 ? 0.004 : 0.012 + 0.05 * s.s[i] * f);
+      p.set(g, t, 0.3 + 0.4 * f, 0.35 * f);
+      g.ring(cx, cy, s.r[i], th * 3.5);
+      p.set(g, t, 0.6 + 0.4 * f, f * (kind === 2 ? 0.6 : 1));
+      g.ring(cx, cy, s.r[i], th);
     }
     p.set(g, 0.05, 1, 0.6 + 0.4 * a.kick);
     g.glow(cx, cy, H * (0.05 + 0.12 * a.kick));

@@ -35,7 +35,7 @@ export const hitBurst = {
       if (ps.life[i] <= 0) continue;
       const f = ps.life[i] / ps.max[i];
       p.set(g, ps.hue[i], 0.4 + 0.6 * f, f);
-      g.glow(ps.x[i], ps.y[i], ps.size[i] * (1.5 + 2 * f));
+      g.glow(ps.x[i], ps.y[i], ps.size[i] * (2.5 + 3 * f));
     }
     g.blend('alpha');
   },

@@ -77,7 +77,7 @@ export const waterfall = {
     const top = H * 0.1, bw = W / n;
     for (let i = 0; i < n; i++) {
       const v = s.bins[i];
-      p.set(g, 0.15 + 0.85 * v, v * v * 1.1, 1);
+      p.set(g, 0.15 + 0.85 * v, Math.pow(v, 1.3) * 1.15, 1);
       g.rect(i * bw, top, bw + 0.5, step + 0.5);
     }
     // The live spectrum as a glowing contour above the falling history.
