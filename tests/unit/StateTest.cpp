@@ -223,7 +223,15 @@ INSTANTIATE_TEST_SUITE_P (Table, MalformedBlocks, ::testing::Values (
     MalformedCase { "unparsable", [] { return blockFor ("<VISTREL uiblob=\"new\"><PARAM"); } },
     MalformedCase { "not_xml", [] { return blockFor ("hello world"); } },
     MalformedCase { "wrong_root", [] { return blockFor (stateXml ("PRESET", "uiblob=\"new\"", {})); } },
-    MalformedCase { "truncated", [] { auto b = blockFor (goodXml); b.setSize (b.getSize() - 20); return b; } }),
+    MalformedCase { "truncated", [] { auto b = blockFor (goodXml); b.setSize (b.getSize() - 20); return b; } },
+    MalformedCase { "invalid_utf8", [] {
+        juce::MemoryBlock b;
+        const char text[] = "<VISTREL uiblob=\"\xff\xfe\"/>";
+        const uint32_t header[2] = { 0x21324356, (uint32_t) sizeof (text) - 1 };
+        b.append (header, sizeof (header));
+        b.append (text, sizeof (text)); // with its zero byte
+        return b; } },
+    MalformedCase { "truncated_multibyte", [] { return blockFor (juce::String ("<VISTREL uiblob=\"") + juce::String (juce::CharPointer_UTF8 ("\xe2\x99\xab")), 19); } }),
     [] (const auto& caseInfo) { return std::string (caseInfo.param.name); });
 
 TEST (State, SetParamOutsideAGestureIsOneHostGesture)
