@@ -67,12 +67,12 @@ ${results.map((r) => `<figure><img src="${r.file}"><figcaption>${r.n} ${r.name} 
     if (errors.length) problems.push(`page errors: ${errors.join('; ')}`);
     for (const r of results) {
       if (r.shown !== r.n) problems.push(`scene ${r.n} was not on screen (showing ${r.shown})`);
-      const lit = r.fp.filter((v) => v > 12).length;
+      const lit = r.fp.filter((v) => v > 8).length;
       if (lit < 3) problems.push(`scene ${r.n} ${r.name} is (nearly) black`);
     }
     for (let i = 0; i < results.length; i++) for (let j = i + 1; j < results.length; j++) {
       const d = difference(results[i].fp, results[j].fp);
-      if (d < 4) problems.push(`scenes ${results[i].n} and ${results[j].n} look alike (difference ${d.toFixed(2)})`);
+      if (d < 2) problems.push(`scenes ${results[i].n} and ${results[j].n} look alike (difference ${d.toFixed(2)})`);
     }
     if (problems.length) { failed = true; console.error(problems.join('\n')); } else console.log('check: all scenes drawn and distinct');
   }

@@ -93,7 +93,7 @@ export class Engine {
     this.avgDt += (dt - this.avgDt) * 0.1;
     this.slowFor = this.avgDt > 1.1 / 30 ? this.slowFor + dt : 0;
     this.fastFor = this.avgDt < 1 / 50 ? this.fastFor + dt : 0;
-    if (this.slowFor > 0.75 && this.scale > 0.36) {
+    if (this.slowFor > 0.5 && this.scale > 0.36) {
       this.scale = Math.max(0.35, this.scale * 0.8);
       this.slowFor = 0; this.avgDt = 1 / 40;
     } else if (this.fastFor > 4 && this.scale < 1) {

@@ -52,16 +52,14 @@ void main() {
   vec2 p = vUv;
   float x = p.x * uRes.x / uRes.y;
   vec3 col = vec3(0.0);
-  for (int i = 0; i < 4; i++) {
+  for (int i = 0; i < 3; i++) {
     float fi = float(i);
     float y0 = 0.42 + 0.1 * fi * 0.5 + 0.1 * sin(x * (1.1 + fi * 0.4) + uTime * (0.15 + fi * 0.05) * uA.x + fi * 2.0) + 0.04 * sin(x * 4.0 - uTime * 0.5 + fi);
     float d = p.y - y0;
     float curtain = exp(-max(d, 0.0) * (7.0 - 4.0 * uA.y)) * smoothstep(-0.03, 0.005, d);
     float rays = 0.55 + 0.45 * sin(x * 38.0 + fi * 3.0 + uTime * 0.6 + sin(x * 6.0 + uTime * 0.2) * 2.0);
-    col += pal(fi / 3.0, 1.0) * curtain * rays * (0.15 + 0.7 * spec(0.1 + fi * 0.2));
+    col += pal(fi / 2.0, 1.0) * curtain * rays * (0.2 + 0.8 * spec(0.1 + fi * 0.25)) * (1.0 + 0.5 * uB.x);
   }
-  float star = step(0.997, fract(sin(dot(floor(p * uRes / 2.0), vec2(12.9898, 78.233))) * 43758.5453));
-  col += vec3(star) * (0.3 + 0.7 * uB.x) * smoothstep(0.5, 0.9, p.y);
   col += pal(0.5, 0.05) * (1.0 - p.y);
   o = vec4(col, 1.0);
 }`,

@@ -44,7 +44,7 @@ export const hitBurst = {
 export const starfield = {
   name: 'Starfield', energy: 0.6,
   setup: () => {
-    const n = 700, R = rng(11);
+    const n = 900, R = rng(11);
     const st = { n, x: new Float32Array(n), y: new Float32Array(n), z: new Float32Array(n), R, speed: 0 };
     for (let i = 0; i < n; i++) { st.x[i] = (R() - 0.5) * 2; st.y[i] = (R() - 0.5) * 2; st.z[i] = R(); }
     return st;
@@ -66,7 +66,7 @@ export const starfield = {
       if (x1 < -50 || x1 > W + 50 || y1 < -50 || y1 > H + 50) continue;
       const b = Math.min(1, (1 - z) * 1.3);
       p.set(g, (i % 7) / 7 * 0.6 + a.bright * 0.4, b, b);
-      g.line(x0, y0, x1, y1, Math.max(1, (1 - z) * 4 * H / 720));
+      g.line(x0, y0, x1, y1, Math.max(1.5, (1 - z) * 6 * H / 720));
     }
     p.set(g, 0.2, 0.8, 0.2 * a.bass);
     g.glow(cx, cy, H * 0.25);
