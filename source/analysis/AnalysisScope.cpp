@@ -1,0 +1,162 @@
+// Oscilloscope rows (mono, left, right), stereo width and the idle measure.
+
+#include "analysis/Analysis.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vistrel
+{
+
+namespace
+{
+    constexpr int kLastIndex = kFftSize - 1;
+
+    template <size_t Taps>
+    float filteredAt (const std::array<float, Taps>& kernel, const float* samples, int position) noexcept
+    {
+        float y = 0.0f;
+
+        for (size_t j = 0; j < Taps; ++j)
+            y += kernel[j] * samples[position + (int) j];
+
+        return y;
+    }
+
+    /** As filteredAt, but positions past either end of the history repeat the end sample. */
+    template <size_t Taps>
+    float filteredAtClamped (const std::array<float, Taps>& kernel, const float* samples, int position) noexcept
+    {
+        if (position >= 0 && position + (int) Taps - 1 <= kLastIndex)
+            return filteredAt (kernel, samples, position);
+
+        float y = 0.0f;
+
+        for (size_t j = 0; j < Taps; ++j)
+            y += kernel[j] * samples[std::clamp (position + (int) j, 0, kLastIndex)];
+
+        return y;
+    }
+
+    /** Finds the last rising crossing through a hysteresis band of +-threshold, so that a
+        periodic wave is drawn from the same phase tick after tick. Returns -1 if none. */
+    template <size_t Taps>
+    int findTrigger (const std::array<float, Taps>& kernel, const float* mono, int firstPosition,
+                     int candidates, float threshold) noexcept
+    {
+        // Filter all candidates first, tap by tap: each value is still summed in tap order,
+        // but the loop over candidates runs in vector lanes.
+        constexpr int maxCandidates = 520;
+        jassert (candidates <= maxCandidates);
+        float filtered[maxCandidates] {};
+
+        for (size_t j = 0; j < Taps; ++j)
+        {
+            const float h = kernel[j];
+            const float* x = mono + firstPosition + (int) j;
+
+            for (int s = 0; s < candidates; ++s)
+                filtered[s] += h * x[s];
+        }
+
+        bool armed = false;
+        int trigger = -1;
+
+        for (int s = 0; s < candidates; ++s)
+        {
+            const float y = filtered[s];
+
+            if (y < -threshold)
+            {
+                armed = true;
+            }
+            else if (armed && y >= threshold)
+            {
+                trigger = s;
+                armed = false;
+            }
+        }
+
+        return trigger;
+    }
+
+    uint8_t toRowValue (float y, float gain) noexcept
+    {
+        const float v = y * 140.0f * gain + 128.0f;
+
+        if (v >= 255.0f)
+            return 255;
+
+        return v > 0.0f ? (uint8_t) v : (uint8_t) 0;
+    }
+} // namespace
+
+void Analysis::drawScope (const Tick& t)
+{
+    const float threshold = std::max (0.15f * t.peakNow, 0.005f);
+    const float gain = std::min (6.0f, displayGain);
+    const float* mono = historyMono.data();
+
+    // Mono row: 4 samples per point, about 1024 samples shown. Triggering looks for candidate
+    // centres between samples 512 and 1024; untriggered, the newest samples are shown.
+    {
+        constexpr int firstPosition = 507, candidates = 513, untriggeredStart = 1019;
+        int start = untriggeredStart;
+
+        if (audible)
+            if (const int trigger = findTrigger (scopeKernelMono, mono, firstPosition, candidates, threshold); trigger >= 0)
+                start = firstPosition + trigger;
+
+        for (int u = 0; u < kRowLength; ++u)
+            rows[1][u] = toRowValue (filteredAtClamped (scopeKernelMono, mono, start + 4 * u), gain);
+    }
+
+    // Stereo rows: 2 samples per point, about 512 samples shown, triggered on the mono signal.
+    float sumLL = 0.0f, sumRR = 0.0f, sumLR = 0.0f;
+    {
+        constexpr int firstPosition = 1277, candidates = 257, untriggeredStart = 1533;
+        int start = untriggeredStart;
+
+        if (audible)
+            if (const int trigger = findTrigger (scopeKernelStereo, mono, firstPosition, candidates, threshold); trigger >= 0)
+                start = firstPosition + trigger;
+
+        const float* left = historyLeft.data();
+        const float* right = historyRight.data();
+
+        for (int u = 0; u < kRowLength; ++u)
+        {
+            const float yL = filteredAtClamped (scopeKernelStereo, left, start + 2 * u);
+            const float yR = filteredAtClamped (scopeKernelStereo, right, start + 2 * u);
+            rows[2][u] = toRowValue (yL, gain);
+            rows[3][u] = toRowValue (yR, gain);
+            sumLL += yL * yL;
+            sumRR += yR * yR;
+            sumLR += yL * yR;
+        }
+    }
+
+    double idleTarget = 0.0;
+
+    if (audible)
+    {
+        const float correlation = sumLR / std::sqrt (std::max (1.0e-9f, sumRR * sumLL));
+        const float width = std::clamp ((1.0f - correlation) * 0.7f, 0.0f, 1.0f);
+        stereo += (1.0f - std::pow (0.9f, t.k)) * (width - stereo);
+        silenceSince = 0.0;
+    }
+    else
+    {
+        if (silenceSince == 0.0)
+            silenceSince = clock;
+
+        // Nothing for the first 1.2 s of silence, then a linear rise to 1 at 2.4 s.
+        if (silenceSince != 0.0)
+            idleTarget = std::min (1.0, (clock - silenceSince - 1.2) / 1.2);
+    }
+
+    idleTarget = std::max (idleTarget, 0.0);
+    idle = (float) ((double) idle + (double) (1.0f - std::pow (0.95f, t.k)) * (idleTarget - (double) idle));
+}
+
+} // namespace vistrel
