@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "PluginEditor.h"
 #include "export/ExportSession.h"
 
 namespace
@@ -58,7 +59,7 @@ void VistrelAudioProcessor::reset()
 
 juce::AudioProcessorEditor* VistrelAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new VistrelAudioProcessorEditor (*this);
 }
 
 bool VistrelAudioProcessor::hasEditor() const { return true; }

@@ -1,0 +1,228 @@
+#include "PluginEditor.h"
+
+#include "editor/FramePump.h"
+#include "editor/ParameterSnapshot.h"
+#include "editor/UiFolderSearch.h"
+#include "editor/UiResourceProvider.h"
+#include "export/ExportSession.h"
+
+namespace
+{
+using Args = juce::Array<juce::var>;
+using Completion = vistrel::bridge::NativeFunctionCompletion;
+
+/** The handler of a function whose work arrives with a later part of the program. */
+void answerVoid (const Args&, Completion completion)
+{
+    completion (juce::var());
+}
+
+// Functions the page may call, in the order they are registered; a null handler answers void.
+using Handler = void (*) (VistrelAudioProcessorEditor&, VistrelAudioProcessor&, const Args&, Completion);
+
+void getInit (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args&, Completion done)
+{
+    done (vistrel::initAnswerJSON (p));
+}
+
+void uiReady (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args&, Completion done)
+{
+    p.uiReady.store (true);
+    done (juce::var());
+}
+
+const std::pair<const char*, Handler> kNativeFunctions[] = {
+    { "getInit", getInit },
+    { "setParam", nullptr },
+    { "saveState", nullptr },
+    { "uiReady", uiReady },
+    { "hostFocus", nullptr },
+    { "savePresetFile", nullptr },
+    { "listUserPresets", nullptr },
+    { "loadUserPreset", nullptr },
+    { "deletePresetFile", nullptr },
+    { "beginGesture", nullptr },
+    { "endGesture", nullptr },
+    { "exportProbe", nullptr },
+    { "exportAppend", nullptr },
+    { "exportAudioStart", nullptr },
+    { "exportFinish", nullptr },
+    { "exportStill", nullptr },
+    { "windowCanDrag", nullptr },
+    { "windowDragStart", nullptr },
+    { "windowDragTo", nullptr },
+    { "windowDragEnd", nullptr },
+    { "windowToggleMax", nullptr },
+    { "windowClose", nullptr },
+    { "windowOptions", nullptr },
+};
+} // namespace
+
+//==============================================================================
+VistrelAudioProcessorEditor::VistrelAudioProcessorEditor (VistrelAudioProcessor& p)
+    : juce::AudioProcessorEditor (&p), processorRef (p)
+{
+    uiDir = vistrel::findUiFolder();
+    standalone = p.wrapperType == juce::AudioProcessor::wrapperType_Standalone;
+
+    webView = std::make_unique<vistrel::BridgedWebView> (makeWebViewOptions());
+    addAndMakeVisible (*webView);
+    webView->goToURL (webView->getResourceProviderRoot());
+
+    setWantsKeyboardFocus (true);
+
+    auto w = processorRef.uiWidth.load();
+    auto h = processorRef.uiHeight.load();
+    setResizable (true, true);
+    w = juce::jlimit (VistrelAudioProcessor::kMinUiWidth, VistrelAudioProcessor::kMaxUiWidth, w);
+    h = juce::jlimit (VistrelAudioProcessor::kMinUiHeight, VistrelAudioProcessor::kMaxUiHeight, h);
+    setResizeLimits (VistrelAudioProcessor::kMinUiWidth, VistrelAudioProcessor::kMinUiHeight,
+                     VistrelAudioProcessor::kMaxUiWidth, VistrelAudioProcessor::kMaxUiHeight);
+    setSize (w, h);
+
+    lastTickMs = juce::Time::getMillisecondCounterHiRes();
+    startTimer (kTimerPeriodMs);
+}
+
+VistrelAudioProcessorEditor::~VistrelAudioProcessorEditor()
+{
+    stopTimer();
+
+    // A gesture the page began must not stay open in the host once the page is gone.
+    const auto gestures = processorRef.uiGestures;
+    processorRef.uiGestures.clear();
+
+    for (const auto& id : gestures)
+        if (auto* param = processorRef.apvts.getParameter (id))
+            param->endChangeGesture();
+
+    // Closing the editor ends a recording; its files stay on disk as they are.
+    processorRef.exportSession.reset();
+
+    if (processorRef.exportThread.isThreadRunning())
+        processorRef.exportThread.stopThread (2000);
+
+    webView.reset();
+}
+
+vistrel::BridgedWebView::Options VistrelAudioProcessorEditor::makeWebViewOptions()
+{
+    auto* editor = this;
+    auto& proc = processorRef;
+
+    auto options = vistrel::BridgedWebView::Options {}
+                       .withNativeIntegrationEnabled()
+                       .withEmbeddedBrowser (vistrel::BridgedWebView::embeddedBrowserWanted())
+                       .withLossyEvent (vistrel::events::frame)
+                       .withResourceProvider ([editor] (const juce::String& path)
+                                              { return vistrel::provideUiResource (editor->uiDir, path); })
+                       .withEventListener ("openUrl", [] (const juce::var&) {})
+                       .withEventListener ("setParam", [] (const juce::var&) {})
+                       .withEventListener ("uiHello", [&proc] (const juce::var&)
+                       {
+                           proc.uiReady.store (true);
+                           proc.paramsDirty.store (true);
+                           proc.stateDirty.store (true);
+                       });
+
+    for (const auto& [name, handler] : kNativeFunctions)
+    {
+        if (handler == nullptr)
+        {
+            options = options.withNativeFunction (name, answerVoid);
+            continue;
+        }
+
+        options = options.withNativeFunction (name, [editor, &proc, handler = handler] (const Args& args, Completion done)
+        {
+            handler (*editor, proc, args, std::move (done));
+        });
+    }
+
+    return options;
+}
+
+//==============================================================================
+void VistrelAudioProcessorEditor::timerCallback()
+{
+    if (webView == nullptr)
+        return;
+
+    const auto now = juce::Time::getMillisecondCounterHiRes();
+    const auto dt = vistrel::tickIntervalSeconds (now, lastTickMs);
+    lastTickMs = now;
+
+    vistrel::pumpFrameAndEvents (processorRef, dt, [this] (const juce::Identifier& id, const juce::var& payload)
+    {
+        webView->emitEventIfBrowserIsVisible (id, payload);
+    });
+}
+
+//==============================================================================
+void VistrelAudioProcessorEditor::paint (juce::Graphics& g)
+{
+    if (inset <= 0)
+        return;
+
+    const auto w = (float) getWidth();
+    const auto h = (float) getHeight();
+    g.setColour (juce::Colours::white.withAlpha ((juce::uint8) 0x2E));
+
+    for (const auto d : { 4.0f, 8.0f, 12.0f })
+        g.drawLine (w - 1.0f, h - d, w - d, h - 1.0f, 1.0f);
+}
+
+void VistrelAudioProcessorEditor::resized()
+{
+    if (webView != nullptr)
+        webView->setBounds (inset, inset, juce::jmax (0, getWidth() - 2 * inset), juce::jmax (0, getHeight() - 2 * inset));
+
+    if (getWidth() >= VistrelAudioProcessor::kMinUiWidth && getHeight() >= VistrelAudioProcessor::kMinUiHeight)
+    {
+        processorRef.uiWidth.store (getWidth());
+        processorRef.uiHeight.store (getHeight());
+    }
+}
+
+//==============================================================================
+juce::DocumentWindow* VistrelAudioProcessorEditor::findDocumentWindow() const
+{
+    for (auto* parent = getParentComponent(); parent != nullptr; parent = parent->getParentComponent())
+        if (auto* window = dynamic_cast<juce::DocumentWindow*> (parent))
+            return window;
+
+    return nullptr;
+}
+
+void VistrelAudioProcessorEditor::parentHierarchyChanged()
+{
+    if (! standalone || windowStyled || findDocumentWindow() == nullptr)
+        return;
+
+    windowStyled = true;
+
+    juce::MessageManager::callAsync ([weak = juce::WeakReference<VistrelAudioProcessorEditor> (this)]
+    {
+        if (auto* editor = weak.get())
+            editor->applyStandaloneWindowStyle();
+    });
+}
+
+void VistrelAudioProcessorEditor::applyStandaloneWindowStyle()
+{
+    auto* window = findDocumentWindow();
+
+    if (! standalone || window == nullptr)
+        return;
+
+    // The page draws the whole window face, title area included.
+    window->setUsingNativeTitleBar (false);
+    window->setTitleBarHeight (0);
+    window->setBackgroundColour (juce::Colours::black);
+    window->setResizable (true, false);
+
+    setResizable (true, false);
+    inset = kStandaloneInset;
+    resized();
+    repaint();
+}
