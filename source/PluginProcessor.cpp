@@ -28,7 +28,8 @@ VistrelAudioProcessor::VistrelAudioProcessor()
 
 VistrelAudioProcessor::~VistrelAudioProcessor()
 {
-    exportSession.reset();
+    if (exportSession != nullptr)
+        finishSession (false);
 
     if (exportThread.isThreadRunning())
         exportThread.stopThread (2000);

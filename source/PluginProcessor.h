@@ -54,6 +54,24 @@ public:
         holds a gesture open on it. Unknown IDs are ignored. Message thread. */
     void uiSetParam (const juce::String& id, double value);
 
+    //== Export: all on the message thread ==========================================
+    /** The folder recordings and stills go to, created when missing. */
+    juce::File exportDir() const;
+    /** A base name, free in `folder` for every extension given and for "-final.mp4". */
+    static juce::String vistrelStamp (const juce::File& folder, const juce::StringArray& extensions,
+                                      juce::Time now = juce::Time::getCurrentTime());
+    /** The session called `name`; a session of another name is finished first, unmuxed. */
+    ExportSession& ensureSession (const juce::String& name);
+    /** Ends the current recording, muxing it when asked, and returns the JSON report. */
+    juce::String finishSession (bool mux);
+    /** Moves what the audio thread recorded into the session's WAV writer. */
+    void exportPumpAudio();
+    /** The ffmpeg executable, searched for once per processor; empty when there is none. */
+    juce::String exportFindFfmpeg();
+
+    /** Longest wait for ffmpeg to finish a mux before it is killed. */
+    static constexpr int kFfmpegWaitMs = 180000;
+
     static constexpr int kDefaultUiWidth = 1100, kDefaultUiHeight = 680;
     static constexpr int kMinUiWidth = 520, kMaxUiWidth = 4096;
     static constexpr int kMinUiHeight = 180, kMaxUiHeight = 2400;
@@ -85,6 +103,10 @@ public:
     juce::AudioBuffer<float> exportScratch;
     juce::String ffmpegPath;
     bool ffmpegSearched = false;
+    // Left empty and at kFfmpegWaitMs in the product; tests point the export at a folder of
+    // their own and shorten the wait.
+    juce::File exportFolderOverride;
+    int ffmpegWaitMs = kFfmpegWaitMs;
 
     juce::String uiBlob;
     juce::StringArray uiGestures;

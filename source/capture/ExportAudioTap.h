@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include <juce_core/juce_core.h>
@@ -22,6 +23,7 @@ struct ExportAudioTap
     std::atomic<uint32_t> dropped { 0 };
     std::atomic<bool> armed { false };
     std::atomic<uint64_t> firstBlockTicks { 0 }; // tick counter at the first armed block; 0 = none yet
+    std::atomic<int> writersInside { 0 };        // blocks being stored right now (0 or 1)
 
     /** Message thread, once, before any block can arrive. */
     void prepare (int newCapacity)
@@ -41,6 +43,30 @@ struct ExportAudioTap
         if (! armed.load (std::memory_order_acquire))
             return;
 
+        // Announce the block before looking at `armed` again, so that disarm() either sees it
+        // coming or this block sees the disarm: a late block can never land in a ring that the
+        // recorder has already reset for the next recording.
+        writersInside.fetch_add (1, std::memory_order_seq_cst);
+
+        if (armed.load (std::memory_order_seq_cst))
+            store (l, r, n);
+
+        writersInside.fetch_sub (1, std::memory_order_release);
+    }
+
+    /** Message thread: stops capture and returns once no block is being stored any more, so the
+        ring's positions are the recorder's from here on. Waits at most for one block's copy. */
+    void disarm() noexcept
+    {
+        armed.store (false, std::memory_order_seq_cst);
+
+        while (writersInside.load (std::memory_order_seq_cst) != 0)
+            std::this_thread::yield();
+    }
+
+private:
+    void store (const float* l, const float* r, int n) noexcept
+    {
         // Stamped before the room test, so a first block that is dropped still marks the start.
         if (firstBlockTicks.load (std::memory_order_relaxed) == 0)
             firstBlockTicks.store ((uint64_t) juce::Time::getHighResolutionTicks(), std::memory_order_relaxed);
