@@ -4,6 +4,7 @@
 #include "editor/ParameterSnapshot.h"
 #include "editor/UiFolderSearch.h"
 #include "editor/UiResourceProvider.h"
+#include "export/ExportHandlers.h"
 #include "export/ExportSession.h"
 
 namespace
@@ -31,6 +32,13 @@ void uiReady (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args
     done (juce::var());
 }
 
+/** The export functions answer from the processor alone. */
+template <juce::var (*Fn) (VistrelAudioProcessor&, const Args&)>
+void exportCall (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args& args, Completion done)
+{
+    done (Fn (p, args));
+}
+
 const std::pair<const char*, Handler> kNativeFunctions[] = {
     { "getInit", getInit },
     { "setParam", nullptr },
@@ -43,11 +51,11 @@ const std::pair<const char*, Handler> kNativeFunctions[] = {
     { "deletePresetFile", nullptr },
     { "beginGesture", nullptr },
     { "endGesture", nullptr },
-    { "exportProbe", nullptr },
-    { "exportAppend", nullptr },
-    { "exportAudioStart", nullptr },
-    { "exportFinish", nullptr },
-    { "exportStill", nullptr },
+    { "exportProbe", exportCall<vistrel::exportProbe> },
+    { "exportAppend", exportCall<vistrel::exportAppend> },
+    { "exportAudioStart", exportCall<vistrel::exportAudioStart> },
+    { "exportFinish", exportCall<vistrel::exportFinish> },
+    { "exportStill", exportCall<vistrel::exportStill> },
     { "windowCanDrag", nullptr },
     { "windowDragStart", nullptr },
     { "windowDragTo", nullptr },
@@ -97,10 +105,7 @@ VistrelAudioProcessorEditor::~VistrelAudioProcessorEditor()
             param->endChangeGesture();
 
     // Closing the editor ends a recording; its files stay on disk as they are.
-    processorRef.exportSession.reset();
-
-    if (processorRef.exportThread.isThreadRunning())
-        processorRef.exportThread.stopThread (2000);
+    vistrel::exportEditorClosing (processorRef);
 
     webView.reset();
 }

@@ -15,6 +15,7 @@ double tickIntervalSeconds (double nowMs, double lastTickMs) noexcept
 void pumpFrameAndEvents (VistrelAudioProcessor& processor, double dt, const EmitEvent& emit)
 {
     emit (events::frame, processor.tickFrameJSON (dt));
+    processor.exportPumpAudio();
 
     if (processor.paramsDirty.exchange (false))
         emit (events::params, parameterSnapshotJSON (processor));
