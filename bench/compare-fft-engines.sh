@@ -26,23 +26,24 @@ done
 
 echo "== Analysis benchmarks (same machine, one after the other)"
 for tree in "$fftw" "$fallback"; do
-    "$tree/bench/vistrel_bench" --benchmark_filter='BM_AnalysisTick|BM_AnalysisFormatFrame|BM_TickFrameJSON' \
+    "$tree/bench/vistrel_bench" --benchmark_filter='BM_AnalysisTick|BM_AnalysisFormatFrame|BM_TickFrameJSON|BM_RealForwardFft' \
         --benchmark_counters_tabular=true 2>/dev/null | tee "$work/$(basename "$tree").bench"
 done
 
-# Pulls one figure out of the console table: the column named $3 of the row of benchmark $2.
+# Pulls one figure out of the console table: the column named $3 (Time, or a counter) of the row
+# of benchmark $2, in microseconds.
 figure() { # file, benchmark, column
     awk -v bm="$2" -v col="$3" '
         /^Benchmark/ { for (i = 1; i <= NF; i++) idx[$i] = i; next }
         $1 ~ "^" bm { if (col in idx) {
-            v = $(idx[col] + 2); scale = 1
+            v = col == "Time" ? $2 : $(idx[col] + 2); scale = 1 # Time and CPU each have a unit field
             if (v ~ /k$/) scale = 1e3; else if (v ~ /M$/) scale = 1e6; else if (v ~ /m$/) scale = 1e-3; else if (v ~ /u$/) scale = 1e-6
             sub(/[kMmu]$/, "", v); print v * scale; exit } }' "$1"
 }
 
 echo
 echo "== Ratios, fallback / FFTW"
-for row in "BM_AnalysisTick cpu_mean_us" "BM_AnalysisTick cpu_p99_us" "BM_AnalysisTick mean_us" "BM_AnalysisTick p99_us" \
+for row in "BM_RealForwardFft/11 Time" "BM_RealForwardFft/10 Time" "BM_AnalysisFormatFrame Time" "BM_AnalysisTick cpu_mean_us" "BM_AnalysisTick cpu_p99_us" "BM_AnalysisTick mean_us" "BM_AnalysisTick p99_us" \
            "BM_TickFrameJSON cpu_mean_us" "BM_TickFrameJSON cpu_p99_us"; do
     set -- $row
     a=$(figure "$work/$(basename "$fftw").bench" "$1" "$2")
