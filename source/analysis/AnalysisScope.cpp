@@ -12,30 +12,41 @@ namespace
 {
     constexpr int kLastIndex = kFftSize - 1;
 
+    /** One row of filtered points: out[u] = sum over j of kernel[j] * samples[start + step*u + j],
+        positions past either end of the history repeating the end sample. Every point is summed
+        in tap order; the loops run tap by tap so that the points fill vector lanes. */
     template <size_t Taps>
-    float filteredAt (const std::array<float, Taps>& kernel, const float* samples, int position) noexcept
+    void filterRow (const std::array<float, Taps>& kernel, const float* samples, int start, int step,
+                    float (&out)[Analysis::kRowLength]) noexcept
     {
-        float y = 0.0f;
+        constexpr int points = Analysis::kRowLength;
+
+        // Points whose taps all lie inside the history.
+        int inside = 0;
+
+        if (start >= 0)
+            inside = std::clamp ((kLastIndex - (int) Taps + 1 - start) / step + 1, 0, points);
+
+        std::fill (out, out + points, 0.0f);
 
         for (size_t j = 0; j < Taps; ++j)
-            y += kernel[j] * samples[position + (int) j];
+        {
+            const float h = kernel[j];
+            const float* x = samples + start + (int) j;
 
-        return y;
-    }
+            for (int u = 0; u < inside; ++u)
+                out[u] += h * x[step * u];
+        }
 
-    /** As filteredAt, but positions past either end of the history repeat the end sample. */
-    template <size_t Taps>
-    float filteredAtClamped (const std::array<float, Taps>& kernel, const float* samples, int position) noexcept
-    {
-        if (position >= 0 && position + (int) Taps - 1 <= kLastIndex)
-            return filteredAt (kernel, samples, position);
+        for (int u = inside; u < points; ++u)
+        {
+            float y = 0.0f;
 
-        float y = 0.0f;
+            for (size_t j = 0; j < Taps; ++j)
+                y += kernel[j] * samples[std::clamp (start + step * u + (int) j, 0, kLastIndex)];
 
-        for (size_t j = 0; j < Taps; ++j)
-            y += kernel[j] * samples[std::clamp (position + (int) j, 0, kLastIndex)];
-
-        return y;
+            out[u] = y;
+        }
     }
 
     /** Finds the last rising crossing through a hysteresis band of +-threshold, so that a
@@ -59,22 +70,18 @@ namespace
                 filtered[s] += h * x[s];
         }
 
+        // The hysteresis as data flow rather than branches: noisy material flips between the
+        // three cases at random.
         bool armed = false;
         int trigger = -1;
 
         for (int s = 0; s < candidates; ++s)
         {
             const float y = filtered[s];
-
-            if (y < -threshold)
-            {
-                armed = true;
-            }
-            else if (armed && y >= threshold)
-            {
-                trigger = s;
-                armed = false;
-            }
+            const bool low = y < -threshold;
+            const bool fires = ! low && armed && y >= threshold;
+            trigger = fires ? s : trigger;
+            armed = low || (armed && ! fires);
         }
 
         return trigger;
@@ -82,12 +89,12 @@ namespace
 
     uint8_t toRowValue (float y, float gain) noexcept
     {
-        const float v = y * 140.0f * gain + 128.0f;
-
-        if (v >= 255.0f)
-            return 255;
-
-        return v > 0.0f ? (uint8_t) v : (uint8_t) 0;
+        // Clamped before the conversion, without branches: loud material clips at random
+        // points, which a branch would keep mispredicting. The first comparison maps NaN to 0.
+        float v = y * 140.0f * gain + 128.0f;
+        v = v > 0.0f ? v : 0.0f;
+        v = v < 255.0f ? v : 255.0f;
+        return (uint8_t) (int) v;
     }
 } // namespace
 
@@ -107,8 +114,11 @@ void Analysis::drawScope (const Tick& t)
             if (const int trigger = findTrigger (scopeKernelMono, mono, firstPosition, candidates, threshold); trigger >= 0)
                 start = firstPosition + trigger;
 
+        float points[kRowLength];
+        filterRow (scopeKernelMono, mono, start, 4, points);
+
         for (int u = 0; u < kRowLength; ++u)
-            rows[1][u] = toRowValue (filteredAtClamped (scopeKernelMono, mono, start + 4 * u), gain);
+            rows[1][u] = toRowValue (points[u], gain);
     }
 
     // Stereo rows: 2 samples per point, about 512 samples shown, triggered on the mono signal.
@@ -121,13 +131,14 @@ void Analysis::drawScope (const Tick& t)
             if (const int trigger = findTrigger (scopeKernelStereo, mono, firstPosition, candidates, threshold); trigger >= 0)
                 start = firstPosition + trigger;
 
-        const float* left = historyLeft.data();
-        const float* right = historyRight.data();
+        float pointsL[kRowLength], pointsR[kRowLength];
+        filterRow (scopeKernelStereo, historyLeft.data(), start, 2, pointsL);
+        filterRow (scopeKernelStereo, historyRight.data(), start, 2, pointsR);
 
         for (int u = 0; u < kRowLength; ++u)
         {
-            const float yL = filteredAtClamped (scopeKernelStereo, left, start + 2 * u);
-            const float yR = filteredAtClamped (scopeKernelStereo, right, start + 2 * u);
+            const float yL = pointsL[u];
+            const float yR = pointsR[u];
             rows[2][u] = toRowValue (yL, gain);
             rows[3][u] = toRowValue (yR, gain);
             sumLL += yL * yL;

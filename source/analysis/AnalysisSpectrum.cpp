@@ -17,20 +17,27 @@ namespace
     constexpr double kGateCloseLufs = -60.0;
     constexpr double kGateOpenLufs = -52.0;
 
-    /** ln(m / 255 + 1e-4) for every level byte m, exactly as the band pass would compute it. */
-    const std::array<float, 256>& levelLogTable()
+    /** Per byte value m: m / 255 and ln(m / 255 + 1e-4), exactly as the band pass would
+        compute them, so that a tick spends no division or logarithm on them. */
+    struct ByteTables
     {
-        static const auto table = []
+        std::array<float, 256> fraction {};
+        std::array<float, 256> logLevel {};
+
+        ByteTables()
         {
-            std::array<float, 256> t {};
-
             for (int m = 0; m < 256; ++m)
-                t[(size_t) m] = std::log ((float) m / 255.0f + 1.0e-4f);
+            {
+                fraction[(size_t) m] = (float) m / 255.0f;
+                logLevel[(size_t) m] = std::log (fraction[(size_t) m] + 1.0e-4f);
+            }
+        }
+    };
 
-            return t;
-        }();
-
-        return table;
+    const ByteTables& byteTables()
+    {
+        static const ByteTables tables;
+        return tables;
     }
 } // namespace
 
@@ -47,16 +54,24 @@ void Analysis::analyseSpectrum (Tick& t)
 
     constexpr float scale = 1.0f / (float) kFftSize;
     float* smoothed = spectrum.data();
-    double kPower = 0.0;
+    const float* weights = binWeight.data();
 
     for (int j = 0; j < kLargeBins; ++j)
-    {
-        const float s = 0.5f * smoothed[j] + 0.5f * (buffer[j] * scale);
-        smoothed[j] = s;
+        smoothed[j] = 0.5f * smoothed[j] + 0.5f * (buffer[j] * scale);
 
-        const auto weighted = (double) (binWeight[(size_t) j] * s);
-        kPower += weighted * weighted;
+    // Four partial sums keep the double additions from waiting on each other.
+    double partial[4] {};
+
+    for (int j = 0; j < kLargeBins; j += 4)
+    {
+        for (int lane = 0; lane < 4; ++lane)
+        {
+            const auto weighted = (double) (weights[j + lane] * smoothed[j + lane]);
+            partial[lane] += weighted * weighted;
+        }
     }
+
+    const double kPower = (partial[0] + partial[1]) + (partial[2] + partial[3]);
 
     toLevelBytes (smoothed, levelBytes.data(), kLargeBins);
 
@@ -113,7 +128,7 @@ void Analysis::updateLoudness (Tick& t)
 
 void Analysis::passBands (Tick& t, const ParamSnapshot& params)
 {
-    const auto& lnTable = levelLogTable();
+    const auto& tables = byteTables();
     const float decay = std::pow (0.78f, t.k);
 
     for (int b = 0; b < kBands; ++b)
@@ -124,15 +139,17 @@ void Analysis::passBands (Tick& t, const ParamSnapshot& params)
         for (int j = lo; j < hi; ++j)
             m = std::max (m, levelBytes[(size_t) j]);
 
-        const float v = m / 255.0f;
+        const auto level = (size_t) m;
+        const float v = tables.fraction[level];
         bandLevel[(size_t) b] = v;
 
         // The gain from before this tick's update: the picture follows the gain one tick late.
         const float x = std::min (1.0f, v * displayGain * params.sensGain);
 
         // Rises show at once; falls decay at 0.78 per 1/60 s.
-        const float previous = (float) rows[0][b] / 255.0f;
-        const float shown = previous < x ? x : previous * decay + (1.0f - decay) * x;
+        const float previous = tables.fraction[rows[0][b]];
+        const float decayed = previous * decay + (1.0f - decay) * x;
+        const float shown = previous < x ? x : decayed;
         rows[0][b] = (uint8_t) std::clamp (std::trunc (shown * 255.0f), 0.0f, 255.0f);
 
         const float weight = bandWeight[(size_t) b];
@@ -140,7 +157,7 @@ void Analysis::passBands (Tick& t, const ParamSnapshot& params)
         t.sumWV += weight * v;
         t.sumW += weight;
         t.sumCV += bandLog2Centre[(size_t) b] * v;
-        t.sumLn += lnTable[(size_t) m];
+        t.sumLn += tables.logLevel[level];
 
         const int range = b < bassBandEnd ? 0 : (b < midBandEnd ? 1 : 2);
         t.rangeSum[range] += x;

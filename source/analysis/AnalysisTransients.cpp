@@ -55,26 +55,37 @@ void Analysis::analyseFlux (Tick& t)
     }
 
     // Flux against a three-bin maximum of the previous spectrum, so that a partial drifting by
-    // one bin does not count as a new event.
+    // one bin does not count as a new event. Only rises count; adding the zero of a fall leaves
+    // a sum unchanged, so each range is summed in bin order over the clipped differences.
     const float* previous = prevSmallLog.data();
-    float total = 0.0f, mid = 0.0f, high = 0.0f;
+    float rises[kSmallBins];
+    rises[0] = 0.0f;
 
-    for (int j = 1; j < kSmallBins; ++j)
+    const auto riseAt = [&] (int j, int next) noexcept
     {
-        const float reference = std::max ({ previous[j - 1], previous[j], previous[std::min (j + 1, kSmallBins - 1)] });
+        const float reference = std::max (std::max (previous[j - 1], previous[j]), previous[next]);
         const float d = smallLog[(size_t) j] - reference;
+        return d > 0.0f ? d : 0.0f;
+    };
 
-        if (d > 0.0f)
-        {
-            total += d;
+    for (int j = 1; j < kSmallBins - 1; ++j)
+        rises[j] = riseAt (j, j + 1);
 
-            if (j >= midFluxLo && j < midFluxHi)
-                mid += d;
+    rises[kSmallBins - 1] = riseAt (kSmallBins - 1, kSmallBins - 1); // the top bin has no upper neighbour
 
-            if (j >= highFluxLo && j < highFluxHi)
-                high += d;
-        }
-    }
+    const auto sumOver = [&rises] (int from, int to) noexcept
+    {
+        float sum = 0.0f;
+
+        for (int j = std::max (from, 1); j < to; ++j)
+            sum += rises[j];
+
+        return sum;
+    };
+
+    const float total = sumOver (1, kSmallBins);
+    const float mid = sumOver (midFluxLo, midFluxHi);
+    const float high = sumOver (highFluxLo, highFluxHi);
 
     std::copy (smallLog.begin(), smallLog.end(), prevSmallLog.begin());
 
@@ -86,17 +97,22 @@ void Analysis::analyseFlux (Tick& t)
     const auto dtc = (float) t.dtc;
     const float fastRate = 1.0f - std::exp (-dtc / 0.02f);
     const float slowRate = 1.0f - std::exp (-dtc / 0.4f);
-    float transient = 0.0f, sustain = 0.0f;
+    float* fast = fastLinear.data();
+    float* slow = slowLinear.data();
 
     for (int j = 1; j < kSmallBins; ++j)
     {
         const float x = smallLinear[(size_t) j];
-        float& fast = fastLinear[(size_t) j];
-        float& slow = slowLinear[(size_t) j];
-        fast += fastRate * (x - fast);
-        slow += slowRate * (x - slow);
-        transient += std::max (fast - slow, 0.0f);
-        sustain += std::min (fast, slow);
+        fast[j] += fastRate * (x - fast[j]);
+        slow[j] += slowRate * (x - slow[j]);
+    }
+
+    float transient = 0.0f, sustain = 0.0f;
+
+    for (int j = 1; j < kSmallBins; ++j)
+    {
+        transient += std::max (fast[j] - slow[j], 0.0f);
+        sustain += std::min (fast[j], slow[j]);
     }
 
     if (audible)

@@ -46,6 +46,7 @@ namespace
 
         std::array<float, 257> start {}; // start[m]: smallest offset magnitude with scale >= m
         uint32_t firstBucket = 0;
+        int lastBucketIndex = 0;
         std::array<uint8_t, 4096> stepAtBucket {};
 
         StepTable()
@@ -74,6 +75,7 @@ namespace
             firstBucket = bitsOf (start[1]) >> kBucketShift;
             const uint32_t lastBucket = bitsOf (start[255]) >> kBucketShift;
             jassert (lastBucket - firstBucket < stepAtBucket.size());
+            lastBucketIndex = (int) (lastBucket - firstBucket);
 
             for (uint32_t b = firstBucket; b <= lastBucket; ++b)
             {
@@ -90,16 +92,16 @@ namespace
 
         float lookUp (float magnitude) const noexcept
         {
+            // Written without branches: neighbouring bins jump across the table's ends at
+            // random, which a branch would keep mispredicting.
             const float x = offsetMagnitude (magnitude);
+            const int bucket = std::clamp ((int) (bitsOf (x) >> kBucketShift) - (int) firstBucket, 0, lastBucketIndex);
+            int m = stepAtBucket[(size_t) bucket];
+            m += x >= start[(size_t) m + 1] ? 1 : 0;
+            m = std::min (m, 255);
 
-            if (! (x >= start[1]))
-                return 0.0f;
-
-            if (x >= start[255])
-                return 255.0f;
-
-            const int m = stepAtBucket[(bitsOf (x) >> kBucketShift) - firstBucket];
-            return (float) (m + (x >= start[(size_t) m + 1] ? 1 : 0));
+            // Below the first step, and for NaN or negative input whose bits land anywhere.
+            return x >= start[1] ? (float) m : 0.0f;
         }
     };
 

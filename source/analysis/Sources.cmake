@@ -13,3 +13,11 @@ target_sources(Vistrel PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/KickFilter.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LevelBytes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/MagnitudeSpectrum.cpp)
+
+# The magnitudes never take the square root of a negative number; without errno handling the
+# compiler is free to use the vector square root there.
+if(NOT MSVC)
+    set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/MagnitudeSpectrum.cpp
+        TARGET_DIRECTORY Vistrel
+        PROPERTIES COMPILE_OPTIONS -fno-math-errno)
+endif()
