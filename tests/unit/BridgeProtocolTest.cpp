@@ -211,7 +211,7 @@ TEST_F (BridgeProtocolTest, RefusesEveryRequestWithoutTheRightCredentialsBeforeA
     struct Case
     {
         const char* what;
-        HttpRequestSpec spec;
+        HttpRequestShape shape;
         int status;
     };
 
@@ -237,7 +237,7 @@ TEST_F (BridgeProtocolTest, RefusesEveryRequestWithoutTheRightCredentialsBeforeA
 
     for (const auto& c : cases)
     {
-        const auto reply = whilePumping ([&] { return httpRequest (port(), c.spec); });
+        const auto reply = whilePumping ([&] { return httpRequest (port(), c.shape); });
         EXPECT_EQ (reply.status, c.status) << c.what;
         EXPECT_EQ (reply.message.count ("Access-Control-Allow-Origin"), 0u) << c.what;
     }

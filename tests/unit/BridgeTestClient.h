@@ -16,6 +16,9 @@
 
 #include <juce_events/juce_events.h>
 
+// Beast's http::async_write declares a defaulted "= 0" pointer parameter that this warning flags.
+#pragma GCC diagnostic ignored "-Wzero-as-null-pointer-constant"
+
 namespace juce
 {
 bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
@@ -71,7 +74,7 @@ struct HttpReply
     http::response<http::string_body> message;
 };
 
-struct HttpRequestSpec
+struct HttpRequestShape
 {
     std::string method = "GET";
     std::string target;
@@ -88,7 +91,7 @@ inline void runClient (asio::io_context& ioc)
 }
 
 /** One request on a fresh connection; status 0 when the connection failed or timed out. */
-inline HttpReply httpRequest (int port, const HttpRequestSpec& spec)
+inline HttpReply httpRequest (int port, const HttpRequestShape& shape)
 {
     HttpReply reply;
     asio::io_context ioc;
@@ -102,13 +105,13 @@ inline HttpReply httpRequest (int port, const HttpRequestSpec& spec)
     if (ec)
         return reply;
 
-    http::request<http::empty_body> request { http::string_to_verb (spec.method), spec.target, 11 };
-    request.set (http::field::host, spec.host.value_or ("127.0.0.1:" + std::to_string (port)));
+    http::request<http::empty_body> request { http::string_to_verb (shape.method), shape.target, 11 };
+    request.set (http::field::host, shape.host.value_or ("127.0.0.1:" + std::to_string (port)));
 
-    if (spec.origin)
-        request.set (http::field::origin, *spec.origin);
+    if (shape.origin)
+        request.set (http::field::origin, *shape.origin);
 
-    if (spec.upgrade)
+    if (shape.upgrade)
     {
         request.set (http::field::connection, "Upgrade");
         request.set (http::field::upgrade, "websocket");
@@ -118,7 +121,7 @@ inline HttpReply httpRequest (int port, const HttpRequestSpec& spec)
 
     beast::flat_buffer buffer;
     http::response_parser<http::string_body> parser;
-    parser.skip (spec.upgrade);   // a 101 has no body to wait for
+    parser.skip (shape.upgrade);   // a 101 has no body to wait for
 
     stream.expires_after (std::chrono::seconds (5));
     http::async_write (stream, request, [&] (beast::error_code e, std::size_t) { ec = e; });
@@ -134,7 +137,7 @@ inline HttpReply httpRequest (int port, const HttpRequestSpec& spec)
         return reply;
 
     reply.message = parser.release();
-    reply.status = reply.message.result_int();
+    reply.status = (int) reply.message.result_int();
     reply.body = reply.message.body();
     reply.contentType = std::string (reply.message[http::field::content_type]);
     return reply;
@@ -167,7 +170,7 @@ public:
         websocket::response_type response;
         ws.async_handshake (response, "127.0.0.1:" + std::to_string (port), target, [&] (beast::error_code e) { ec = e; });
         runClient (ioc);
-        status = response.result_int();
+        status = (int) response.result_int();
         isOpen = ! ec;
         tcpStream.expires_never();
     }
