@@ -1,6 +1,8 @@
 #include "PluginEditor.h"
 
 #include "editor/FramePump.h"
+#include "editor/KeyForwarding.h"
+#include "editor/PageCalls.h"
 #include "editor/ParameterSnapshot.h"
 #include "editor/UiFolderSearch.h"
 #include "editor/UiResourceProvider.h"
@@ -32,6 +34,31 @@ void uiReady (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args
     done (juce::var());
 }
 
+/** Calls that answer from the processor alone. */
+template <juce::var (*Fn) (VistrelAudioProcessor&, const Args&)>
+void processorCall (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args& args, Completion done)
+{
+    done (Fn (p, args));
+}
+
+/** Preset calls work in the processor's preset folder. */
+template <juce::var (*Fn) (const juce::File&, const Args&)>
+void presetCall (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args& args, Completion done)
+{
+    done (Fn (p.presetDir(), args));
+}
+
+void listUserPresets (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args&, Completion done)
+{
+    done (vistrel::pagecalls::listUserPresets (p.presetDir()));
+}
+
+void hostFocus (VistrelAudioProcessorEditor& editor, VistrelAudioProcessor&, const Args&, Completion done)
+{
+    editor.grabKeyboardFocus();
+    done (juce::var());
+}
+
 /** The export functions answer from the processor alone. */
 template <juce::var (*Fn) (VistrelAudioProcessor&, const Args&)>
 void exportCall (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const Args& args, Completion done)
@@ -41,16 +68,16 @@ void exportCall (VistrelAudioProcessorEditor&, VistrelAudioProcessor& p, const A
 
 const std::pair<const char*, Handler> kNativeFunctions[] = {
     { "getInit", getInit },
-    { "setParam", nullptr },
-    { "saveState", nullptr },
+    { "setParam", processorCall<vistrel::pagecalls::setParam> },
+    { "saveState", processorCall<vistrel::pagecalls::saveState> },
     { "uiReady", uiReady },
-    { "hostFocus", nullptr },
-    { "savePresetFile", nullptr },
-    { "listUserPresets", nullptr },
-    { "loadUserPreset", nullptr },
-    { "deletePresetFile", nullptr },
-    { "beginGesture", nullptr },
-    { "endGesture", nullptr },
+    { "hostFocus", hostFocus },
+    { "savePresetFile", presetCall<vistrel::pagecalls::savePresetFile> },
+    { "listUserPresets", listUserPresets },
+    { "loadUserPreset", presetCall<vistrel::pagecalls::loadUserPreset> },
+    { "deletePresetFile", presetCall<vistrel::pagecalls::deletePresetFile> },
+    { "beginGesture", processorCall<vistrel::pagecalls::beginGesture> },
+    { "endGesture", processorCall<vistrel::pagecalls::endGesture> },
     { "exportProbe", exportCall<vistrel::exportProbe> },
     { "exportAppend", exportCall<vistrel::exportAppend> },
     { "exportAudioStart", exportCall<vistrel::exportAudioStart> },
@@ -121,14 +148,9 @@ vistrel::BridgedWebView::Options VistrelAudioProcessorEditor::makeWebViewOptions
                        .withLossyEvent (vistrel::events::frame)
                        .withResourceProvider ([editor] (const juce::String& path)
                                               { return vistrel::provideUiResource (editor->uiDir, path); })
-                       .withEventListener ("openUrl", [] (const juce::var&) {})
-                       .withEventListener ("setParam", [] (const juce::var&) {})
-                       .withEventListener ("uiHello", [&proc] (const juce::var&)
-                       {
-                           proc.uiReady.store (true);
-                           proc.paramsDirty.store (true);
-                           proc.stateDirty.store (true);
-                       });
+                       .withEventListener ("openUrl", [] (const juce::var& payload) { vistrel::pagecalls::openUrlEvent (payload); })
+                       .withEventListener ("setParam", [&proc] (const juce::var& payload) { vistrel::pagecalls::setParamEvent (proc, payload); })
+                       .withEventListener ("uiHello", [&proc] (const juce::var&) { vistrel::pagecalls::helloEvent (proc); });
 
     for (const auto& [name, handler] : kNativeFunctions)
     {
@@ -175,6 +197,36 @@ void VistrelAudioProcessorEditor::paint (juce::Graphics& g)
 
     for (const auto d : { 4.0f, 8.0f, 12.0f })
         g.drawLine (w - 1.0f, h - d, w - d, h - 1.0f, 1.0f);
+}
+
+bool VistrelAudioProcessorEditor::keyPressed (const juce::KeyPress& key)
+{
+    const auto action = vistrel::keyActionFor (key);
+
+    switch (action.kind)
+    {
+        case vistrel::KeyAction::Kind::reloadPage:
+            // The changing query keeps the web view from reusing its cached page.
+            if (webView != nullptr)
+                webView->goToURL (webView->getResourceProviderRoot() + "?r=" + juce::String (++reloadCount));
+            return true;
+
+        case vistrel::KeyAction::Kind::forward:
+        {
+            if (webView == nullptr)
+                return false;
+
+            auto payload = std::make_unique<juce::DynamicObject>();
+            payload->setProperty ("code", action.code);
+            webView->emitEventIfBrowserIsVisible (vistrel::events::key, juce::var (payload.release()));
+            return true;
+        }
+
+        case vistrel::KeyAction::Kind::ignore:
+            break;
+    }
+
+    return false;
 }
 
 void VistrelAudioProcessorEditor::resized()

@@ -19,6 +19,7 @@ public:
 
     void parentHierarchyChanged() override;
     void paint (juce::Graphics&) override;
+    bool keyPressed (const juce::KeyPress&) override;
     void resized() override;
 
     static constexpr int kTimerPeriodMs = 8;
@@ -28,6 +29,7 @@ public:
     vistrel::BridgedWebView* getWebView() const noexcept { return webView.get(); }
     const juce::File& getUiDir() const noexcept { return uiDir; }
     int getInset() const noexcept { return inset; }
+    int getReloadCount() const noexcept { return reloadCount; }
 
 private:
     void timerCallback() override;

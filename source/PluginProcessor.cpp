@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "PluginEditor.h"
+#include "StateBlock.h"
+#include "presets/UserPresets.h"
 #include "export/ExportSession.h"
 
 namespace
@@ -223,9 +225,7 @@ void VistrelAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void VistrelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    // getXmlFromBinary refuses blocks under 9 bytes, a wrong magic number and a length field
-    // that is not positive, and parses at most the bytes that are really there.
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    const auto xml = vistrel::readStateXml (data, sizeInBytes);
 
     if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (kStateRootTag))
         return;
@@ -297,6 +297,11 @@ void VistrelAudioProcessor::uiSetParam (const juce::String& id, double value)
     param->beginChangeGesture();
     param->setValueNotifyingHost (normalised);
     param->endChangeGesture();
+}
+
+juce::File VistrelAudioProcessor::presetDir() const
+{
+    return vistrel::presets::defaultFolder();
 }
 
 //==============================================================================

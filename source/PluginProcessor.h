@@ -54,6 +54,9 @@ public:
         holds a gesture open on it. Unknown IDs are ignored. Message thread. */
     void uiSetParam (const juce::String& id, double value);
 
+    /** The folder of the user's presets, created when missing. */
+    juce::File presetDir() const;
+
     //== Export: all on the message thread ==========================================
     /** The folder recordings and stills go to, created when missing. */
     juce::File exportDir() const;

@@ -63,6 +63,9 @@ public:
     juce::String getResourceProviderRoot() const;
 
     void goToURL (const juce::String& url);
+
+    /** The address last navigated to. */
+    const juce::String& getCurrentURL() const noexcept { return currentUrl; }
     void refresh();
 
     /** Sends an event to every connected page, or drops it while the component is not showing
