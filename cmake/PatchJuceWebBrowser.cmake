@@ -88,6 +88,8 @@ _vistrel_mend(_module "module includes the mended browser"
     "#include \"${_vistrel_patched_dir}/${_vistrel_browser_name}\"")
 
 # Copied only when different, so an unchanged result keeps its time stamp and nothing rebuilds.
+get_filename_component(_vistrel_browser_subdir "${_vistrel_patched_dir}/${_vistrel_browser_name}" DIRECTORY)
+file(MAKE_DIRECTORY "${_vistrel_browser_subdir}")
 file(WRITE "${_vistrel_patched_dir}/browser.tmp" "${_browser}")
 file(COPY_FILE "${_vistrel_patched_dir}/browser.tmp" "${_vistrel_patched_dir}/${_vistrel_browser_name}" ONLY_IF_DIFFERENT)
 file(WRITE "${_vistrel_patched_dir}/module.tmp" "${_module}")
