@@ -6,6 +6,7 @@
 #include "editor/ParameterSnapshot.h"
 #include "editor/UiFolderSearch.h"
 #include "editor/UiResourceProvider.h"
+#include "editor/WindowCalls.h"
 #include "export/ExportHandlers.h"
 #include "export/ExportSession.h"
 
@@ -83,13 +84,13 @@ const std::pair<const char*, Handler> kNativeFunctions[] = {
     { "exportAudioStart", exportCall<vistrel::exportAudioStart> },
     { "exportFinish", exportCall<vistrel::exportFinish> },
     { "exportStill", exportCall<vistrel::exportStill> },
-    { "windowCanDrag", nullptr },
-    { "windowDragStart", nullptr },
-    { "windowDragTo", nullptr },
-    { "windowDragEnd", nullptr },
-    { "windowToggleMax", nullptr },
-    { "windowClose", nullptr },
-    { "windowOptions", nullptr },
+    { "windowCanDrag", vistrel::window::Calls::canDrag },
+    { "windowDragStart", vistrel::window::Calls::dragStart },
+    { "windowDragTo", vistrel::window::Calls::dragTo },
+    { "windowDragEnd", vistrel::window::Calls::dragEnd },
+    { "windowToggleMax", vistrel::window::Calls::toggleMax },
+    { "windowClose", vistrel::window::Calls::close },
+    { "windowOptions", vistrel::window::Calls::options },
 };
 } // namespace
 

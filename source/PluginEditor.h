@@ -7,6 +7,8 @@
 #include "PluginProcessor.h"
 #include "bridge/BridgedWebView.h"
 
+namespace vistrel::window { struct Calls; }
+
 /** The plug-in's editor: a web view showing the page, the native end of the page's bridge, and
     the 8 ms timer that feeds the page frames, parameter snapshots and the stored UI state. It
     draws almost nothing itself. Everything here runs on the message thread. */
@@ -48,6 +50,9 @@ private:
     int inset = 0;
     bool windowDragging = false;
     juce::Point<int> windowDragOrigin;
+
+    // The page's window functions work on the drag fields and the window around the editor.
+    friend struct vistrel::window::Calls;
 
     JUCE_DECLARE_WEAK_REFERENCEABLE (VistrelAudioProcessorEditor)
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VistrelAudioProcessorEditor)

@@ -13,3 +13,6 @@ set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/UiFolderSearch.cpp
     PROPERTIES COMPILE_DEFINITIONS "VISTREL_DEVELOPMENT_UI_DIR=\"${PROJECT_SOURCE_DIR}/ui\"")
 
 include(${PROJECT_SOURCE_DIR}/cmake/InstallUi.cmake)
+
+target_sources(Vistrel PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/WindowCalls.cpp)
