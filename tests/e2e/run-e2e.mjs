@@ -4,7 +4,8 @@
 //             uiHello, and an answer to getInit.
 //   embedded  the host shows the page in its own window (WebKit inside JUCE); once the page has
 //             connected, a screenshot of the screen is saved and must show the colour the page
-//             turns after its 200th frame.
+//             turns after its 200th frame; then the product's own page is shown the same way
+//             and must connect, and its screenshot is saved too.
 // Usage: node run-e2e.mjs <frames|embedded> <host binary> <artifact folder>
 
 import { spawn, execFileSync } from 'node:child_process';
@@ -58,7 +59,8 @@ function startHost(env) {
       return new Promise((resolve, reject) => {
         const waiter = { pattern, resolve };
         waiters.push(waiter);
-        setTimeout(() => reject(new Error(`host never printed ${pattern}`)), timeoutMs);
+        // unref: a pending time-out must not keep node alive once the test is over.
+        setTimeout(() => reject(new Error(`host never printed ${pattern}`)), timeoutMs).unref();
         exited.then(({ code, signal }) => reject(new Error(`host exited (${code ?? signal}) before ${pattern}`)));
       });
     },
@@ -173,11 +175,28 @@ async function embeddedPage() {
   }
 }
 
+/** The product's own page (the checkout's ui/) inside the host window, for the record: it must
+    connect to the bridge; what it draws is the page tests' business. */
+async function embeddedRealPage() {
+  const host = startHost({ VISTREL_NO_WEBVIEW: '', VISTREL_UI_DIR: path.join(repo, 'ui') });
+
+  try {
+    await host.waitFor(/Vistrel e2e host: pages [1-9]/, 90000);
+    await new Promise((resolve) => setTimeout(resolve, 3000));
+    const shot = path.join(artifacts, 'app-window-ui.png');
+    grabScreen(1280, 800, shot);
+    console.log(`screenshot ${shot}`);
+  } finally {
+    const { code } = await host.stop();
+    if (code !== 0) fail(`host exit code ${code}`);
+  }
+}
+
 mkdirSync(artifacts, { recursive: true });
 
 try {
   if (mode === 'frames') await framesInChromium();
-  else if (mode === 'embedded') await embeddedPage();
+  else if (mode === 'embedded') { await embeddedPage(); await embeddedRealPage(); }
   else fail(`unknown mode ${mode}`);
 } catch (error) {
   fail(error.stack ?? String(error));
