@@ -130,10 +130,12 @@ void Calls::toggleMax (VistrelAudioProcessorEditor& editor, VistrelAudioProcesso
 
 void Calls::close (VistrelAudioProcessorEditor& editor, VistrelAudioProcessor&, const Args&, Completion done)
 {
-    // The answer must reach the page before closing tears down the window and the web view.
+    // The answer must reach the page before closing tears down the window and the web view. The
+    // bridge writes answers from its own thread and drops what is still queued when it stops, so
+    // the close waits a moment rather than only for the next message.
     done (juce::var());
 
-    juce::MessageManager::callAsync ([weak = juce::WeakReference<VistrelAudioProcessorEditor> (&editor)]
+    juce::Timer::callAfterDelay (kCloseAfterAnswerMs, [weak = juce::WeakReference<VistrelAudioProcessorEditor> (&editor)]
     {
         if (auto* alive = weak.get())
             if (auto* window = controllableWindow (*alive))

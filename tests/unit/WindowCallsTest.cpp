@@ -162,7 +162,7 @@ TEST (WindowCalls, InsideAHostTheyAnswerAndChangeNothing)
             EXPECT_TRUE (result.answer.isVoid());
         }
 
-        pumpMessagesFor (std::chrono::milliseconds (50));
+        pumpMessagesFor (std::chrono::milliseconds (kCloseAfterAnswerMs + 100));
         EXPECT_EQ (window.getBounds(), juce::Rectangle<int> (200, 150, 900, 600));
         EXPECT_FALSE (window.isFullScreen());
         EXPECT_EQ (window.closes, 0);
@@ -268,7 +268,7 @@ TEST_F (StandaloneWindowCalls, ACloseThatArrivesAfterTheEditorIsGoneDoesNothing)
     call (Calls::close, *editor, *processor);
     window->clearContentComponent();
     editor.reset();
-    pumpMessagesFor (std::chrono::milliseconds (50));
+    pumpMessagesFor (std::chrono::milliseconds (kCloseAfterAnswerMs + 200));
     EXPECT_EQ (window->closes, 0);
 }
 
