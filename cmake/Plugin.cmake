@@ -23,6 +23,7 @@ juce_add_plugin(Vistrel
 # The plug-in's shared-code target is the one static library that holds all native code. The
 # format wrappers, the tests, the benchmarks and the tools link it, so nothing compiles twice.
 add_subdirectory(source)
+include(${PROJECT_SOURCE_DIR}/source/standalone/Standalone.cmake)
 
 target_compile_definitions(Vistrel
     PUBLIC
