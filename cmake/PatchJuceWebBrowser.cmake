@@ -1,7 +1,8 @@
 # Debian's JUCE 7.0.5 Linux web browser has three faults that make an embedded page unusable:
 # its "Webview" thread polls with a zero timeout and burns a core; it dlopens the unversioned
 # libgtk-3.so / libwebkit2gtk-4.0.so that only the -dev packages install, so users get a blank
-# view; and its GTK child spins forever on end-of-file when the host process dies.
+# view; and its GTK child spins forever on end-of-file when the host process dies. It also gives
+# the page no clipboard access from script, which the page needs to copy its own address.
 #
 # The module's sources stay untouched: a copy of juce_gui_extra.cpp in the build tree includes a
 # mended copy of the browser source and every other file from the original module folder, and
@@ -77,6 +78,33 @@ _vistrel_mend(_browser "parent thread leaves when the child has gone"
 _vistrel_mend(_browser "poll timeout"
     [[result = poll (&pfds.front(), static_cast<nfds_t> (pfds.size()), 0);]]
     [[result = poll (&pfds.front(), static_cast<nfds_t> (pfds.size()), 10);]])
+
+_vistrel_mend(_browser "clipboard and full-screen setters"
+    [[    JUCE_GENERATE_FUNCTION_WITH_DEFAULT (webkit_settings_set_user_agent, juce_webkit_settings_set_user_agent,
+                                         (WebKitSettings*, const gchar*), void)]]
+    [[    JUCE_GENERATE_FUNCTION_WITH_DEFAULT (webkit_settings_set_user_agent, juce_webkit_settings_set_user_agent,
+                                         (WebKitSettings*, const gchar*), void)
+
+    JUCE_GENERATE_FUNCTION_WITH_DEFAULT (webkit_settings_set_javascript_can_access_clipboard, juce_webkit_settings_set_javascript_can_access_clipboard,
+                                         (WebKitSettings*, gboolean), void)
+
+    JUCE_GENERATE_FUNCTION_WITH_DEFAULT (webkit_settings_set_enable_fullscreen, juce_webkit_settings_set_enable_fullscreen,
+                                         (WebKitSettings*, gboolean), void)]])
+
+_vistrel_mend(_browser "clipboard and full-screen symbols"
+    [[makeSymbolBinding (juce_webkit_settings_set_user_agent,                          "webkit_settings_set_user_agent"),]]
+    [[makeSymbolBinding (juce_webkit_settings_set_user_agent,                          "webkit_settings_set_user_agent"),
+                            makeSymbolBinding (juce_webkit_settings_set_javascript_can_access_clipboard,     "webkit_settings_set_javascript_can_access_clipboard"),
+                            makeSymbolBinding (juce_webkit_settings_set_enable_fullscreen,                   "webkit_settings_set_enable_fullscreen"),]])
+
+_vistrel_mend(_browser "clipboard and full-screen enabled"
+    [[        if (userAgent.isNotEmpty())
+            WebKitSymbols::getInstance()->juce_webkit_settings_set_user_agent (settings, userAgent.toRawUTF8());]]
+    [[        WebKitSymbols::getInstance()->juce_webkit_settings_set_javascript_can_access_clipboard (settings, TRUE);
+        WebKitSymbols::getInstance()->juce_webkit_settings_set_enable_fullscreen (settings, TRUE);
+
+        if (userAgent.isNotEmpty())
+            WebKitSymbols::getInstance()->juce_webkit_settings_set_user_agent (settings, userAgent.toRawUTF8());]])
 
 file(READ "${_vistrel_gui_extra_dir}/juce_gui_extra.cpp" _module)
 

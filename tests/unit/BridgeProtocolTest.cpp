@@ -1,6 +1,9 @@
 // The bridge's server and socket protocol, spoken by a client in the page's place.
 
 #include <fstream>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -183,6 +186,31 @@ TEST_F (BridgeProtocolTest, ListensOnTheLoopbackAddressOnly)
     EXPECT_EQ (listeningEntriesForPort (port()), std::vector<std::string> { expected });
     EXPECT_EQ (token().size(), 32u);   // 128 bits
     EXPECT_EQ (view->getResourceProviderRoot().toStdString(), ownOrigin() + root());
+}
+
+TEST_F (BridgeProtocolTest, ItsSocketsAreClosedInChildProcesses)
+{
+    // The embedded browser forks a GTK child: a listening or accepted socket it inherited would
+    // keep the port, and a page's connection, alive after the editor closed them.
+    auto page = openPage();
+    int serverSockets = 0;
+
+    for (int fd = 0; fd < 4096; ++fd)
+    {
+        sockaddr_in local {};
+        socklen_t length = sizeof (local);
+
+        if (::fcntl (fd, F_GETFD) < 0 || ::getsockname (fd, reinterpret_cast<sockaddr*> (&local), &length) != 0)
+            continue;
+
+        if (local.sin_family != AF_INET || ntohs (local.sin_port) != port())
+            continue;
+
+        ++serverSockets;
+        EXPECT_NE (::fcntl (fd, F_GETFD) & FD_CLOEXEC, 0) << "socket " << fd;
+    }
+
+    EXPECT_EQ (serverSockets, 2);   // the listener and the page's accepted connection
 }
 
 TEST_F (BridgeProtocolTest, ServesPageFilesBelowTheTokenAndNothingElse)
