@@ -128,6 +128,16 @@ async function framesInChromium() {
     if (report.paramsAfterHello !== 13) fail('no vistrel-params with 13 values after uiHello');
     if (report.initParams !== 13) fail(`getInit answered ${JSON.stringify(result.init)}`);
     if (result.errors.length) fail(`page errors: ${result.errors.join('; ')}`);
+
+    // The host goes away: the page must notice, and a call must reject rather than hang.
+    const { code } = await host.stop();
+    if (code !== 0) fail(`host exit code ${code}`);
+    await page.waitForFunction(() => window.probe.connected === false, null, { timeout: 10000 });
+    const outcome = await page.evaluate(() => Promise.race([
+      window.probe.callAfterLoss(),
+      new Promise((resolve) => setTimeout(() => resolve('hung'), 3000)),
+    ]));
+    if (outcome !== 'rejected') fail(`a call after the connection dropped ${outcome}`);
   } finally {
     if (context) await context.close();
     const { code } = await host.stop();
