@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -83,16 +85,14 @@ private:
             return;
         }
 
-        const auto wrap = (uint64_t) (capacity - 1);
-        float* dl = left.data();
-        float* dr = right.data();
-
-        for (int i = 0; i < n; ++i)
-        {
-            const auto slot = (size_t) ((w + (uint64_t) i) & wrap);
-            dl[slot] = l[i];
-            dr[slot] = r[i];
-        }
+        // At most two plain copies: up to the end of the ring, then from its start.
+        const auto start = (size_t) (w & (uint64_t) (capacity - 1));
+        const auto first = std::min ((size_t) n, (size_t) capacity - start);
+        const auto rest = (size_t) n - first;
+        std::memcpy (left.data() + start, l, first * sizeof (float));
+        std::memcpy (right.data() + start, r, first * sizeof (float));
+        std::memcpy (left.data(), l + first, rest * sizeof (float));
+        std::memcpy (right.data(), r + first, rest * sizeof (float));
 
         writePos.store (w + (uint64_t) n, std::memory_order_release);
     }

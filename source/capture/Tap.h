@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -31,21 +32,30 @@ struct Tap
         const int count = n < capacity ? n : capacity;
         const int skip = n - count;
         const uint64_t w = writePos.load (std::memory_order_relaxed);
-        float* mid = ring[0].data();
-        float* l = ring[1].data();
-        float* r = ring[2].data();
 
-        for (int i = 0; i < count; ++i)
-        {
-            const auto slot = (size_t) ((w + (uint64_t) i) & (uint64_t) mask);
-            const float xl = left[skip + i];
-            const float xr = right[skip + i];
-            l[slot] = xl;
-            r[slot] = xr;
-            mid[slot] = (xl + xr) * 0.5f;
-        }
+        // At most two runs of plain loops (up to the end of the ring, then from its start), which
+        // the compiler vectorises; a per-sample mask would not be.
+        const auto start = (int) (w & (uint64_t) mask);
+        const int first = std::min (count, capacity - start);
+        copyRun (left + skip, right + skip, start, first);
+        copyRun (left + skip + first, right + skip + first, 0, count - first);
 
         writePos.store (w + (uint64_t) count, std::memory_order_release);
+    }
+
+private:
+    void copyRun (const float* __restrict left, const float* __restrict right, int slot, int n) noexcept
+    {
+        float* __restrict mid = ring[0].data() + slot;
+        float* __restrict l = ring[1].data() + slot;
+        float* __restrict r = ring[2].data() + slot;
+
+        for (int i = 0; i < n; ++i)
+        {
+            l[i] = left[i];
+            r[i] = right[i];
+            mid[i] = (left[i] + right[i]) * 0.5f;
+        }
     }
 };
 
