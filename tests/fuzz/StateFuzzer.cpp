@@ -7,8 +7,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
-    static juce::ScopedJuceInitialiser_GUI juce;
-    static VistrelAudioProcessor processor;
+    // Kept for the whole run and never torn down: the framework's shutdown order for objects
+    // destroyed at exit is not ours to rely on.
+    static auto* juce = new juce::ScopedJuceInitialiser_GUI();
+    static auto& processor = *new VistrelAudioProcessor();
+    juce::ignoreUnused (juce);
 
     processor.stateDirty = false;
     processor.setStateInformation (data, (int) size);
