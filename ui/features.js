@@ -3,7 +3,7 @@
 
 export class Audio {
   constructor() {
-    this.spec = new Float32Array(256);   // 0..1 per display band, react-scaled
+    this.spectrumLevels = new Float32Array(256);   // 0..1 per display band, react-scaled
     this.specRaw = new Float32Array(256); // 0..1, unscaled (for things that must stay legible)
     this.mono = new Float32Array(256);   // -1..1
     this.left = new Float32Array(256);
@@ -47,7 +47,7 @@ export class Audio {
     for (let i = 0; i < 256; i++) {
       const x = f.spectrum[i] / 255;
       this.specRaw[i] += k * (x - this.specRaw[i]);
-      this.spec[i] = Math.min(1, this.specRaw[i] * g);
+      this.spectrumLevels[i] = Math.min(1, this.specRaw[i] * g);
       this.mono[i] = ((f.mono[i] - 128) / 128) * g;
       this.left[i] = ((f.left[i] - 128) / 128) * g;
       this.right[i] = ((f.right[i] - 128) / 128) * g;

@@ -61,7 +61,7 @@ export class GLRenderer {
     this.w = 0; this.h = 0;
     this.r = 1; this.g = 1; this.b = 1; this.a = 1;
     this.mode = 'alpha';
-    this.spec = new Float32Array(32);
+    this.spectrumLevels = new Float32Array(32);
   }
 
   resize(w, h) {
@@ -233,9 +233,9 @@ export class GLRenderer {
       for (let i = 0; i < 32; i++) {
         let m = 0;
         for (let j = i * 8; j < i * 8 + 8; j++) m = Math.max(m, specSrc[j]);
-        this.spec[i] = m;
+        this.spectrumLevels[i] = m;
       }
-      gl.uniform1fv(f.u.uSpec, this.spec);
+      gl.uniform1fv(f.u.uSpec, this.spectrumLevels);
     }
     gl.bindVertexArray(this.emptyVao);
     gl.drawArrays(gl.TRIANGLES, 0, 3);

@@ -96,7 +96,7 @@ vec3 pal(float t, float v) {
   float s = max(0.25, 0.95 - 2.5 * max(0.0, v - 0.88));
   return hsv(hueAt(t), s, v);
 }
-float spec(float x) {
+float spectrumAt(float x) {
   float f = clamp(x, 0.0, 1.0) * 31.0;
   int i = int(f);
   return mix(uSpec[i], uSpec[min(i + 1, 31)], f - float(i));

@@ -18,7 +18,7 @@ export const noteWheel = {
     } else if (a.level > 0.05) {
       // Without MIDI, light the pitch class of the strongest tonal band above 60 Hz.
       let best = 48, bv = 0;
-      for (let b = 48; b < 200; b++) if (a.spec[b] > bv) { bv = a.spec[b]; best = b; }
+      for (let b = 48; b < 200; b++) if (a.spectrumLevels[b] > bv) { bv = a.spectrumLevels[b]; best = b; }
       const n = Math.round(bandToNote(best));
       const pc = ((n % 12) + 12) % 12;
       s.glow[pc] = Math.max(s.glow[pc], bv * 0.7);

@@ -22,7 +22,7 @@ void main() {
   for (int i = 0; i < 7; i++) {
     float fi = float(i);
     vec2 c = vec2(sin(t * 0.31 * (1.0 + fi * 0.13) + fi * 1.7) * 0.36 * asp, cos(t * 0.27 * (1.0 + fi * 0.11) + fi * 2.3) * 0.32);
-    float r = 0.07 + 0.06 * spec(fi / 7.0 * 0.8) + 0.03 * uA.y;
+    float r = 0.07 + 0.06 * spectrumAt(fi / 7.0 * 0.8) + 0.03 * uA.y;
     float k = r * r / max(dot(p - c, p - c), 1e-4);
     f += k; hue += k * fi / 6.0;
   }
@@ -40,7 +40,7 @@ void main() {
   float seg = 6.2832 / uA.y;
   a = mod(a, seg); a = abs(a - seg * 0.5);
   vec2 q = vec2(cos(a), sin(a)) * r;
-  float s = spec(clamp(r * 1.5, 0.0, 1.0));
+  float s = spectrumAt(clamp(r * 1.5, 0.0, 1.0));
   float f = sin(q.x * 14.0 - uTime * 1.2 + s * 3.0) + sin(q.y * 22.0 + uTime * 0.7) * 0.8 + sin((q.x + q.y) * 9.0 - uTime * 0.4);
   float lines = 0.03 / (abs(fract(f * 0.5 + uA.z) - 0.5) + 0.03);
   float b = clamp(lines * (0.25 + 0.75 * s) * (0.5 + 0.5 * uA.w), 0.0, 1.0);
@@ -58,7 +58,7 @@ void main() {
     float d = p.y - y0;
     float curtain = exp(-max(d, 0.0) * (7.0 - 4.0 * uA.y)) * smoothstep(-0.03, 0.005, d);
     float rays = 0.55 + 0.45 * sin(x * 38.0 + fi * 3.0 + uTime * 0.6 + sin(x * 6.0 + uTime * 0.2) * 2.0);
-    col += pal(fi / 2.0, 1.0) * curtain * rays * (0.2 + 0.8 * spec(0.1 + fi * 0.25)) * (1.0 + 0.5 * uB.x);
+    col += pal(fi / 2.0, 1.0) * curtain * rays * (0.2 + 0.8 * spectrumAt(0.1 + fi * 0.25)) * (1.0 + 0.5 * uB.x);
   }
   col += pal(0.5, 0.05) * (1.0 - p.y);
   o = vec4(col, 1.0);
@@ -80,7 +80,7 @@ export const plasma = {
     s.v[0] = a.kick;
     const t = s.time;
     const tm = a.t; a.t = t;
-    const ok = g.field('plasma', a, s.u, s.v, p, a.spec);
+    const ok = g.field('plasma', a, s.u, s.v, p, a.spectrumLevels);
     a.t = tm;
     if (ok) return;
     const W = g.w, H = g.h, cols = 48, rows = 27, cw = W / cols, ch = H / rows;
@@ -101,7 +101,7 @@ export const lava = {
     s.time += a.dt * (0.4 + 0.8 * a.level + 0.3 * a.bpm / 120 * (1 - a.idle));
     s.u[0] = 1; s.u[1] = a.bass; s.v[0] = a.kick;
     const tm = a.t; a.t = s.time;
-    const ok = g.field('lava', a, s.u, s.v, p, a.spec);
+    const ok = g.field('lava', a, s.u, s.v, p, a.spectrumLevels);
     a.t = tm;
     if (ok) return;
     const W = g.w, H = g.h, asp = W / H, t = s.time;
@@ -109,7 +109,7 @@ export const lava = {
     g.blend('add');
     for (let i = 0; i < 7; i++) {
       const cx = Math.sin(t * 0.31 * (1 + i * 0.13) + i * 1.7) * 0.36 * asp, cy = Math.cos(t * 0.27 * (1 + i * 0.11) + i * 2.3) * 0.32;
-      const r = 0.07 + 0.06 * a.spec[Math.floor(i / 7 * 0.8 * 255)] + 0.03 * a.bass;
+      const r = 0.07 + 0.06 * a.spectrumLevels[Math.floor(i / 7 * 0.8 * 255)] + 0.03 * a.bass;
       p.set(g, i / 6, 0.9, 0.9);
       g.glow(W / 2 + cx * H, H / 2 + cy * H, r * H * 2.6);
     }
@@ -126,7 +126,7 @@ export const kaleidoscope = {
     // One segment's worth of turn per bar.
     s.u[0] = (a.bars + a.bar) * TAU / segs; s.u[1] = segs; s.u[2] = s.shift; s.u[3] = 0.4 + 0.6 * a.loud;
     s.v[0] = a.kick;
-    if (g.field('kaleido', a, s.u, s.v, p, a.spec)) return;
+    if (g.field('kaleido', a, s.u, s.v, p, a.spectrumLevels)) return;
     const W = g.w, H = g.h, cx = W / 2, cy = H / 2;
     g.fade(0.35);
     g.blend('add');
@@ -135,7 +135,7 @@ export const kaleidoscope = {
     for (let k = 0; k < segs; k++) {
       const flip = k % 2 ? 1 : -1;
       for (let i = 0; i < 8; i++) {
-        const v = a.spec[i * 30];
+        const v = a.spectrumLevels[i * 30];
         const a0 = s.u[0] + k / segs * TAU, a1 = a0 + flip * (TAU / segs) * (0.3 + 0.6 * v);
         const r1 = L * (i / 8 + 0.05 * Math.sin(s.shift * 3 + i)), r2 = r1 + L * 0.12 * (0.4 + v);
         p.set(g, i / 8, 0.25 + 0.75 * v, 0.5);
@@ -153,14 +153,14 @@ export const aurora = {
     s.time += a.dt * (0.5 + a.sus);
     s.u[0] = 1; s.u[1] = clamp01(a.bright + 0.3 * a.level); s.v[0] = a.hitH;
     const tm = a.t; a.t = s.time;
-    const ok = g.field('aurora', a, s.u, s.v, p, a.spec);
+    const ok = g.field('aurora', a, s.u, s.v, p, a.spectrumLevels);
     a.t = tm;
     if (ok) return;
     const W = g.w, H = g.h, n = 96, t = s.time;
     g.clear(0.01, 0.01, 0.02);
     g.blend('add');
     for (let k = 0; k < 4; k++) {
-      const level = 0.15 + 0.7 * a.spec[Math.floor((0.1 + k * 0.2) * 255)];
+      const level = 0.15 + 0.7 * a.spectrumLevels[Math.floor((0.1 + k * 0.2) * 255)];
       for (let i = 0; i < n; i++) {
         const x = i / n * W / H;
         const y0 = 0.42 + 0.05 * k + 0.1 * Math.sin(x * (1.1 + k * 0.4) + t * (0.15 + k * 0.05) + k * 2) + 0.04 * Math.sin(x * 4 - t * 0.5 + k);
@@ -185,7 +185,7 @@ export const zoomTunnel = {
     const n = 96, r0 = H * (0.05 + 0.03 * a.kick);
     for (let i = 0; i < n; i++) {
       const ang = i / n * TAU;
-      const v = a.spec[Math.floor(Math.abs(i / n - 0.5) * 2 * 200)];
+      const v = a.spectrumLevels[Math.floor(Math.abs(i / n - 0.5) * 2 * 200)];
       const r = r0 * (1 + 0.9 * v * v);
       XS[i] = cx + Math.cos(ang) * r * 1.3; YS[i] = cy + Math.sin(ang) * r;
     }
@@ -208,7 +208,7 @@ export const strobeSlices = {
       for (let k = 0; k < 6; k++) { const i = Math.floor(s.R() * n); s.flash[i] = 1; s.off[i] = (s.R() - 0.5) * W * 0.5 * a.trans; }
     }
     for (let i = 0; i < n; i++) {
-      const v = a.spec[Math.floor(i / n * 240)];
+      const v = a.spectrumLevels[Math.floor(i / n * 240)];
       s.flash[i] *= Math.exp(-a.dt * 14);
       s.off[i] *= Math.exp(-a.dt * 6);
       const y = H - (i + 1) * sh;

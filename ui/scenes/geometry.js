@@ -84,9 +84,9 @@ export const polygonLock = {
       // Each layer turns by one side per bar (layer k turns k + 1 times as fast), so the
       // figure realigns exactly on every downbeat.
       const rot = (a.bar * (k + 1) / sides) * TAU * (k % 2 ? -1 : 1);
-      const r = H * (0.06 + k * 0.05) * (1 + 0.12 * a.pulse(6) * (1 - k / layers)) * (1 + 0.25 * a.spec[k * 24]);
+      const r = H * (0.06 + k * 0.05) * (1 + 0.12 * a.pulse(6) * (1 - k / layers)) * (1 + 0.25 * a.spectrumLevels[k * 24]);
       for (let i = 0; i < sides; i++) { const ang = rot + i / sides * TAU - Math.PI / 2; XS[i] = cx + Math.cos(ang) * r; YS[i] = cy + Math.sin(ang) * r; }
-      p.set(g, k / (layers - 1), 0.5 + 0.5 * a.spec[k * 24], 0.9);
+      p.set(g, k / (layers - 1), 0.5 + 0.5 * a.spectrumLevels[k * 24], 0.9);
       g.polyline(XS, YS, sides, Math.max(1.5, H * (0.006 - k * 0.0004)), true);
       for (let i = 0; i < sides; i++) g.glow(XS[i], YS[i], H * 0.012 * (1 + a.hitH));
     }
@@ -107,7 +107,7 @@ export const hexLattice = {
       const x = i * dx + (j & 1 ? dx / 2 : 0), y = j * dy;
       const d = Math.hypot(x - cx, y - cy) / maxD;
       // Bass in the middle, highs at the edges; a wave runs outwards on every beat.
-      const v = a.spec[Math.min(255, Math.floor(d * 240))];
+      const v = a.spectrumLevels[Math.min(255, Math.floor(d * 240))];
       const wave = Math.max(0, 1 - Math.abs(d - a.beat * 1.2) * 8) * a.beatConf * (1 - a.idle);
       const k = clamp01(v * v + 0.5 * wave + 0.3 * a.kick * (1 - d));
       const rr = r * (0.55 + 0.38 * k);
@@ -145,7 +145,7 @@ export const barClock = {
       g.disc(cx + Math.cos(ang) * R, cy + Math.sin(ang) * R, H * (on ? 0.028 + 0.02 * a.pulse() : 0.016));
     }
     // Outer ring of spectrum ticks.
-    pool(a.spec, 64, s.bins, 0, 240);
+    pool(a.spectrumLevels, 64, s.bins, 0, 240);
     for (let i = 0; i < 128; i++) {
       const v = s.bins[i < 64 ? i : 127 - i];
       const ang = -Math.PI / 2 + i / 128 * TAU;
@@ -175,7 +175,7 @@ export const waveMesh = {
       s.phase -= 1;
       s.head = (s.head + 1) % R;
       const row = s.rows[s.head];
-      for (let i = 0; i < n; i++) { const d = Math.abs(i / (n - 1) - 0.5) * 2; row[i] = a.spec[Math.floor(d * 200)]; }
+      for (let i = 0; i < n; i++) { const d = Math.abs(i / (n - 1) - 0.5) * 2; row[i] = a.spectrumLevels[Math.floor(d * 200)]; }
     }
     const sky = p.rgb(0.8, 0.15);
     g.color(0, 0, 0, 1);
@@ -219,7 +219,7 @@ export const sunburst = {
   draw(g, a, p, s) {
     const W = g.w, H = g.h, cx = W / 2, cy = H / 2, n = 36;
     g.clear(0.01, 0.008, 0.012);
-    pool(a.spec, n, s.bins, 0, 230);
+    pool(a.spectrumLevels, n, s.bins, 0, 230);
     // Turns a twelfth per beat, eased so the step lands on the beat.
     const e = a.beat < 0.25 ? Math.sin(a.beat / 0.25 * Math.PI / 2) : 1;
     s.rot = (a.beats + e) * TAU / 24 * a.beatConf + a.t * 0.03;

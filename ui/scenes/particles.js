@@ -116,7 +116,7 @@ export const digitalRain = {
       const prev = s.y[i];
       s.y[i] += s.v[i] * tempo * a.dt;
       if (s.y[i] > 1.3) { s.y[i] = -s.R() * 0.4; s.v[i] = 0.2 + s.R() * 0.5; }
-      const band = a.spec[Math.floor(i / s.cols * 220)];
+      const band = a.spectrumLevels[Math.floor(i / s.cols * 220)];
       // Glyph cells: the head is bright, each new cell leaves a dimmer one behind.
       const cell = Math.floor(s.y[i] * H / gh), cellPrev = Math.floor(prev * H / gh);
       if (cell !== cellPrev) {
@@ -202,7 +202,7 @@ export const spiralGalaxy = {
       const arm = (i % arms) / arms * TAU;
       const ang = arm + (s.a[i] % (TAU / 4)) * 0.5 + r * 4.2 + rot * (1 - r * 0.5);
       const x = cx + Math.cos(ang) * r * size * 1.35, y = cy + Math.sin(ang) * r * size * 0.8;
-      const v = a.spec[s.band[i]];
+      const v = a.spectrumLevels[s.band[i]];
       p.set(g, r, 0.35 + 0.65 * v, 0.8);
       g.glow(x, y, H * (0.004 + 0.012 * v));
     }

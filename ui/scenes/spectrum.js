@@ -7,7 +7,7 @@ export const spectrumBars = {
   draw(g, a, p, s) {
     const W = g.w, H = g.h, n = 72;
     backdrop(g, p, 0.02 * a.bass);
-    pool(a.spec, n, s.bins, 2, 250);
+    pool(a.spectrumLevels, n, s.bins, 2, 250);
     const base = H * 0.74, maxH = H * 0.62;
     const gap = W * 0.004, bw = (W * 0.9 - gap * (n - 1)) / n, x0 = W * 0.05;
     for (let i = 0; i < n; i++) {
@@ -38,7 +38,7 @@ export const radialSpectrum = {
   draw(g, a, p, s) {
     const W = g.w, H = g.h, cx = W / 2, cy = H / 2, n = 96;
     g.clear(0.01, 0.01, 0.015);
-    pool(a.spec, n, s.bins, 0, 240);
+    pool(a.spectrumLevels, n, s.bins, 0, 240);
     s.rot += a.dt * (0.05 + 0.25 * a.mid);
     const r0 = H * (0.17 + 0.05 * a.kick + 0.02 * a.pulse());
     g.blend('add');
@@ -73,7 +73,7 @@ export const waterfall = {
     const W = g.w, H = g.h, n = 160;
     const step = Math.max(2, Math.round(H / 240));
     g.feedback(1, 0, 0, step, 0.996);
-    pool(a.spec, n, s.bins, 0, 256);
+    pool(a.spectrumLevels, n, s.bins, 0, 256);
     const top = H * 0.1, bw = W / n;
     for (let i = 0; i < n; i++) {
       const v = s.bins[i];
@@ -102,7 +102,7 @@ export const ridgelines = {
       s.acc %= period;
       s.head = (s.head + 1) % rows;
       const row = s.hist[s.head];
-      pool(a.spec, n, row, 0, 220);
+      pool(a.spectrumLevels, n, row, 0, 220);
     }
     g.clear(0.008, 0.008, 0.012);
     const x0 = W * 0.2, x1 = W * 0.8, y0 = H * 0.16, y1 = H * 0.9;
@@ -133,7 +133,7 @@ export const dotMatrix = {
   draw(g, a, p, s) {
     const W = g.w, H = g.h, cols = 64, rows = 32;
     g.clear(0.02, 0.02, 0.025);
-    pool(a.spec, cols / 2, s.bins, 0, 230);
+    pool(a.spectrumLevels, cols / 2, s.bins, 0, 230);
     const cell = Math.min(W / (cols + 4), H / (rows + 4));
     const ox = (W - cell * cols) / 2 + cell / 2, oy = (H - cell * rows) / 2 + cell / 2;
     for (let c = 0; c < cols; c++) {
@@ -166,7 +166,7 @@ export const horizon = {
   setup: () => ({ bins: new Float32Array(96), slow: new Float32Array(96) }),
   draw(g, a, p, s) {
     const W = g.w, H = g.h, n = 96, cy = H * 0.56;
-    pool(a.spec, n, s.bins, 0, 240);
+    pool(a.spectrumLevels, n, s.bins, 0, 240);
     for (let i = 0; i < n; i++) s.slow[i] = Math.max(s.bins[i], s.slow[i] - a.dt * 0.35);
     const sky = p.rgb(0.1, 0.12 + 0.1 * a.loud);
     g.color(0.005, 0.005, 0.01, 1);

@@ -18,20 +18,20 @@ export function rng(seed) {
 }
 
 // Max-pools the 256-band spectrum into n bins (the bands are already spaced logarithmically).
-export function pool(spec, n, out, lo = 0, hi = 256) {
+export function pool(spectrumLevels, n, out, lo = 0, hi = 256) {
   const w = (hi - lo) / n;
   for (let i = 0; i < n; i++) {
     let m = 0;
     const a = lo + Math.floor(i * w), b = Math.max(a + 1, lo + Math.floor((i + 1) * w));
-    for (let j = a; j < b; j++) if (spec[j] > m) m = spec[j];
+    for (let j = a; j < b; j++) if (spectrumLevels[j] > m) m = spectrumLevels[j];
     out[i] = m;
   }
   return out;
 }
 
-export function bandMax(spec, lo, hi) {
+export function bandMax(spectrumLevels, lo, hi) {
   let m = 0;
-  for (let j = lo; j < hi; j++) if (spec[j] > m) m = spec[j];
+  for (let j = lo; j < hi; j++) if (spectrumLevels[j] > m) m = spectrumLevels[j];
   return m;
 }
 
