@@ -82,7 +82,8 @@ bool save (const juce::File& folder, const juce::String& presetName, const juce:
         juce::FileOutputStream out (temp.getFile());
         if (! out.openedOk())
             return false;
-        const auto utf8 = withCrLfLineEnds (text).toUTF8();
+        const auto converted = withCrLfLineEnds (text);
+        const auto utf8 = converted.toUTF8();
         if (! out.write (utf8.getAddress(), utf8.sizeInBytes() - 1))
             return false;
         out.flush();

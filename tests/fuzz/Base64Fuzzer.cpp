@@ -2,6 +2,7 @@
 // Whatever it accepts must be well-formed, and any bytes must survive an encode and a decode.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "export/StrictBase64.h"
 
@@ -22,7 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 
     const auto encoded = juce::Base64::toBase64 (data, size);
     juce::MemoryBlock roundTrip;
-    if (! vistrel::decodeBase64Strict (encoded, roundTrip) || roundTrip != juce::MemoryBlock (data, size))
+    if (! vistrel::decodeBase64Strict (encoded, roundTrip) || roundTrip.getSize() != size)
+        __builtin_trap();
+
+    // Compared by hand: the framework's comparison hands memcmp a null pointer for empty blocks.
+    if (size > 0 && std::memcmp (roundTrip.getData(), data, size) != 0)
         __builtin_trap();
 
     return 0;

@@ -175,6 +175,20 @@ TEST (State, ParametersMissingFromTheBlockKeepTheirValues)
     EXPECT_EQ (p.uiBlob, "");
 }
 
+TEST (State, NonFiniteParameterValuesKeepTheCurrentValue)
+{
+    VistrelAudioProcessor p;
+    p.uiSetParam ("sensitivity", 6);
+    p.uiSetParam ("hue", 90);
+    const auto block = blockFor (stateXml ("VISTREL", "", "<PARAM id=\"sensitivity\" value=\"nan\"/>"
+                                                          "<PARAM id=\"hue\" value=\"inf\"/>"
+                                                          "<PARAM id=\"react\" value=\"12\"/>"));
+    p.setStateInformation (block.getData(), (int) block.getSize());
+    EXPECT_EQ (valueOf (p.apvts, "sensitivity"), 6.0f);
+    EXPECT_EQ (valueOf (p.apvts, "hue"), 90.0f);
+    EXPECT_EQ (valueOf (p.apvts, "react"), 12.0f);
+}
+
 TEST (State, LengthFieldLargerThanTheDataParsesWhatIsThere)
 {
     VistrelAudioProcessor p;
