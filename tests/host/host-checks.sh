@@ -11,7 +11,8 @@ expect() { # text, pattern
 }
 
 make_input() { # a stereo float WAV with different left and right channels
-    local wav="$WORK_DIR/input.wav"
+    # One file per check: the checks run in parallel and must not read each other's half-written input.
+    local wav="$WORK_DIR/input-$check.wav"
     ffmpeg -loglevel error -y -f lavfi -i "aevalsrc=0.8*sin(2*PI*441*t)|0.5*sin(2*PI*1234*t)+0.01*random(0):s=48000:d=3" \
         -c:a pcm_f32le "$wav"
     echo "$wav"

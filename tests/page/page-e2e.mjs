@@ -25,15 +25,26 @@ test('the picture follows the audio and calms down in silence', async () => {
   const { page, errors } = await fresh();
   await page.evaluate(() => window.__fake.hostSet('scene', 5));
   await wait(page, 1200);
-  const a = await fingerprint(page);
-  await wait(page, 300);
-  const b = await fingerprint(page);
+  const mean = (f) => f.reduce((s, v) => s + v, 0) / f.length;
+  const loud = [await fingerprint(page)];
+  // A loaded machine may draw only a few frames a second: sample the music a few times.
+  let moved = 0;
+  for (let i = 0; i < 10 && (moved <= 0.5 || loud.length < 5); i++) {
+    await wait(page, 300);
+    loud.push(await fingerprint(page));
+    moved = Math.max(moved, difference(loud[0], loud.at(-1)));
+  }
+  assert.ok(moved > 0.5, `the picture moves with the music (${moved})`);
+  const loudLevel = loud.reduce((s, f) => s + mean(f), 0) / loud.length;
+
   await page.evaluate(() => window.__fake.setSilent(true));
+  await page.waitForFunction(() => document.body.classList.contains('idle'), null, { timeout: 10000 });
   await wait(page, 2000);
   const quiet = await fingerprint(page);
-  assert.ok(difference(a, b) > 0.5, 'the picture moves with the music');
-  assert.ok(difference(a, quiet) > 3, 'silence changes the picture');
-  assert.equal(await page.evaluate(() => document.body.classList.contains('idle')), true, 'idle hint shows');
+  await wait(page, 500);
+  const stillQuiet = await fingerprint(page);
+  assert.ok(mean(quiet) < 0.6 * loudLevel, `silence dims the picture (${mean(quiet)} vs ${loudLevel})`);
+  assert.ok(difference(quiet, stillQuiet) < 0.5, `the picture settles (${difference(quiet, stillQuiet)})`);
   assert.deepEqual(errors, []);
 });
 
@@ -43,9 +54,9 @@ test('a scene change from the host shows on screen and in the panel', async () =
   await wait(page, 1000);
   const before = await fingerprint(page);
   await page.evaluate(() => window.__fake.hostSet('scene', 12));
-  await wait(page, 1200);
+  await page.waitForFunction(() => window.vistrel.engine.shown === 12 && window.vistrel.engine.trans >= 1, null, { timeout: 10000 });
+  await wait(page, 300);
   const afterFp = await fingerprint(page);
-  assert.equal(await page.evaluate(() => window.vistrel.engine.shown), 12);
   assert.equal(await page.evaluate(() => document.querySelector('.scene-btn.on').dataset.scene), '12');
   assert.ok(difference(before, afterFp) > 4, `picture changed (${difference(before, afterFp)})`);
 });
