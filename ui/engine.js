@@ -68,7 +68,9 @@ export class Engine {
   }
 
   resize() {
-    const dpr = Math.min(window.devicePixelRatio || 1, 2) * (this.fixedScale || this.scale);
+    // Smooth full-screen fields look the same from fewer pixels: such scenes ask for less.
+    const own = this.scenes[this.shown - 1].res || 1;
+    const dpr = Math.min(window.devicePixelRatio || 1, 2) * (this.fixedScale || this.scale) * own;
     let w = Math.max(1, Math.round(this.canvas.clientWidth * dpr)), h = Math.max(1, Math.round(this.canvas.clientHeight * dpr));
     const over = (w * h) / this.pixelBudget;
     if (over > 1) { const k = Math.sqrt(over); w = Math.round(w / k); h = Math.round(h / k); }

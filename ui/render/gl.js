@@ -187,7 +187,26 @@ export class GLRenderer {
   glow(x, y, r) { this.quad(x - r, y - r, x + r, y - r, x + r, y + r, x - r, y + r, 1, -1, -1, 1, 1); }
   ring(x, y, r, thick) {
     const ro = r + thick * 0.5, inner = Math.max(0, (r - thick * 0.5) / ro);
-    this.quad(x - ro, y - ro, x + ro, y - ro, x + ro, y + ro, x - ro, y + ro, 10 + Math.min(0.999, inner), -1, -1, 1, 1);
+    // A small ring is one quad whose shader cuts out the hole; a large one would shade its whole
+    // bounding square for a thin band, so it is built as a band of quads around the circle.
+    if (ro < 24 || inner < 0.5) {
+      this.quad(x - ro, y - ro, x + ro, y - ro, x + ro, y + ro, x - ro, y + ro, 10 + Math.min(0.999, inner), -1, -1, 1, 1);
+      return;
+    }
+    this.band(x, y, r, thick);
+  }
+
+  // A ring as a strip of soft-edged quads; the chords stay within a tenth of a pixel of the circle.
+  band(x, y, r, thick) {
+    const ro = r + thick * 0.5 + 0.75, ri = Math.max(0, r - thick * 0.5 - 0.75);
+    const n = Math.min(720, Math.max(24, Math.ceil(Math.PI / Math.acos(1 - 0.1 / ro))));
+    const step = 2 * Math.PI / n;
+    let c0 = 1, s0 = 0;
+    for (let i = 1; i <= n; i++) {
+      const c1 = Math.cos(i * step), s1 = Math.sin(i * step);
+      this.quad(x + c0 * ri, y + s0 * ri, x + c1 * ri, y + s1 * ri, x + c1 * ro, y + s1 * ro, x + c0 * ro, y + s0 * ro, 3, 0, -1, 0, 1);
+      c0 = c1; s0 = s1;
+    }
   }
 
   // Redraws the previous picture zoomed by `zoom`, rotated by `rot` (radians) and shifted by

@@ -95,7 +95,7 @@ export const plasma = {
 };
 
 export const lava = {
-  name: 'Lava', energy: 0.2,
+  name: 'Lava', energy: 0.2, res: 0.5,
   setup: () => ({ u: new Float32Array(4), v: new Float32Array(4), time: 0 }),
   draw(g, a, p, s) {
     s.time += a.dt * (0.4 + 0.8 * a.level + 0.3 * a.bpm / 120 * (1 - a.idle));
@@ -118,7 +118,7 @@ export const lava = {
 };
 
 export const kaleidoscope = {
-  name: 'Kaleidoscope', energy: 0.6,
+  name: 'Kaleidoscope', energy: 0.6, res: 0.75,
   setup: () => ({ u: new Float32Array(4), v: new Float32Array(4), shift: 0 }),
   draw(g, a, p, s) {
     const segs = 2 * Math.max(3, Math.min(8, a.tsNum + 2));
@@ -147,7 +147,7 @@ export const kaleidoscope = {
 };
 
 export const aurora = {
-  name: 'Aurora', energy: 0.1,
+  name: 'Aurora', energy: 0.1, res: 0.5,
   setup: () => ({ u: new Float32Array(4), v: new Float32Array(4), time: 0 }),
   draw(g, a, p, s) {
     s.time += a.dt * (0.5 + a.sus);
