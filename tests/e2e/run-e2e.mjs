@@ -8,12 +8,13 @@
 //             and must connect, and its screenshot is saved too.
 // Usage: node run-e2e.mjs <frames|embedded> <host binary> <artifact folder>
 
-import { spawn, execFileSync } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import { cpSync, mkdtempSync, mkdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { startHost as startHostProcess } from './host-process.js';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const repo = path.resolve(here, '../..');
@@ -33,46 +34,8 @@ function probeFolder() {
   return dir;
 }
 
-/** Starts the host; resolves the first stdout line matching `pattern`. */
 function startHost(env) {
-  const child = spawn(hostBinary, [], { env: { ...process.env, ...env }, stdio: ['ignore', 'pipe', 'pipe'] });
-  let output = '';
-  const waiters = [];
-  const onData = (chunk) => {
-    output += chunk;
-    process.stdout.write(`[host] ${chunk}`);
-    for (const w of [...waiters]) {
-      const match = output.match(w.pattern);
-      if (match) { waiters.splice(waiters.indexOf(w), 1); w.resolve(match); }
-    }
-  };
-  child.stdout.setEncoding('utf8').on('data', onData);
-  child.stderr.setEncoding('utf8').on('data', (chunk) => process.stderr.write(`[host] ${chunk}`));
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-
-  return {
-    child,
-    exited,
-    waitFor(pattern, timeoutMs) {
-      const match = output.match(pattern);
-      if (match) return Promise.resolve(match);
-      return new Promise((resolve, reject) => {
-        const waiter = { pattern, resolve };
-        waiters.push(waiter);
-        // unref: a pending time-out must not keep node alive once the test is over.
-        setTimeout(() => reject(new Error(`host never printed ${pattern}`)), timeoutMs).unref();
-        exited.then(({ code, signal }) => reject(new Error(`host exited (${code ?? signal}) before ${pattern}`)));
-      });
-    },
-    // SIGINT lets JUCE quit through its message loop; SIGTERM would skip the cleanup.
-    async stop() {
-      if (child.exitCode === null) child.kill('SIGINT');
-      const timer = setTimeout(() => child.kill('SIGKILL'), 15000);
-      const result = await exited;
-      clearTimeout(timer);
-      return result;
-    },
-  };
+  return startHostProcess(hostBinary, env);
 }
 
 async function framesInChromium() {
