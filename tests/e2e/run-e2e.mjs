@@ -4,8 +4,9 @@
 //             uiHello, and an answer to getInit.
 //   embedded  the host shows the page in its own window (WebKit inside JUCE); once the page has
 //             connected, a screenshot of the screen is saved and must show the colour the page
-//             turns after its 200th frame; then the product's own page is shown the same way
-//             and must connect, and its screenshot is saved too.
+//             turns after its 200th frame; then the product's own page is shown the same way:
+//             it must draw, move with the audio, dim when the host goes silent and follow a
+//             scene change made by the host (screenshot app-window-ui.png).
 // Usage: node run-e2e.mjs <frames|embedded> <host binary> <artifact folder>
 
 import { execFileSync } from 'node:child_process';
@@ -148,20 +149,64 @@ async function embeddedPage() {
   }
 }
 
-/** The product's own page (the checkout's ui/) inside the host window, for the record: it must
-    connect to the bridge; what it draws is the page tests' business. */
+/** Luminance samples of the window's page area (the editor opens at 1100 x 680), every 10 px. */
+function pageSamples(pixels, width) {
+  const out = [];
+  for (let y = 100; y < 600; y += 10) {
+    for (let x = 100; x < 1000; x += 10) {
+      const i = (y * width + x) * 3;
+      out.push(0.299 * pixels[i] + 0.587 * pixels[i + 1] + 0.114 * pixels[i + 2]);
+    }
+  }
+  return out;
+}
+
+const meanOf = (a) => a.reduce((s, v) => s + v, 0) / a.length;
+const changeBetween = (a, b) => a.reduce((s, v, i) => s + Math.abs(v - b[i]), 0) / a.length;
+
+/** Polls screenshots until `accept(samples)` holds or `timeoutMs` passes; returns the last. */
+async function screenUntil(accept, timeoutMs, shot) {
+  const end = Date.now() + timeoutMs;
+  for (;;) {
+    const samples = pageSamples(grabScreen(1280, 800, shot), 1280);
+    if (accept(samples) || Date.now() > end) return samples;
+    await new Promise((resolve) => setTimeout(resolve, 250));
+  }
+}
+
+/** The product's own page (the checkout's ui/) inside the host window: in WebKit it must draw,
+    move with the host's audio, follow a scene change made by the host and calm down when the
+    audio stops. */
 async function embeddedRealPage() {
   const host = startHost({ VISTREL_NO_WEBVIEW: '', VISTREL_UI_DIR: path.join(repo, 'ui') });
+  const shot = path.join(artifacts, 'app-window-ui.png');
+  const scratch = path.join(artifacts, 'app-window-scratch.png');
 
   try {
     await host.waitFor(/Vistrel e2e host: pages [1-9]/, 90000);
-    await new Promise((resolve) => setTimeout(resolve, 3000));
-    const shot = path.join(artifacts, 'app-window-ui.png');
-    grabScreen(1280, 800, shot);
-    console.log(`screenshot ${shot}`);
+    const first = await screenUntil((s) => meanOf(s) > 4, 20000, shot);
+    console.log(`screenshot ${shot}: mean brightness ${meanOf(first).toFixed(1)}`);
+    if (!(meanOf(first) > 4)) fail('the product page draws nothing inside the host window');
+
+    const moving = await screenUntil((s) => changeBetween(first, s) > 1, 10000, scratch);
+    console.log(`the picture moved by ${changeBetween(first, moving).toFixed(2)}`);
+    if (!(changeBetween(first, moving) > 1)) fail('the product page does not move with the audio in WebKit');
+
+    const loud = meanOf(moving);
+    await host.command('silent 1', /Vistrel e2e host: silent 1/);
+    const quiet = await screenUntil((s) => meanOf(s) < 0.6 * loud, 15000, scratch);
+    console.log(`brightness with audio ${loud.toFixed(1)}, after silence ${meanOf(quiet).toFixed(1)}`);
+    if (!(meanOf(quiet) < 0.6 * loud)) fail('the product page does not calm down in silence in WebKit');
+
+    await host.command('silent 0', /Vistrel e2e host: silent 0/);
+    await host.command('set scene 20', /Vistrel e2e host: set scene/);
+    const other = await screenUntil((s) => changeBetween(moving, s) > 6, 15000, scratch);
+    console.log(`after the host's scene change: change ${changeBetween(moving, other).toFixed(2)}`);
+    if (!(changeBetween(moving, other) > 6)) fail('a scene change from the host does not show in WebKit');
   } finally {
     const { code } = await host.stop();
     if (code !== 0) fail(`host exit code ${code}`);
+    rmSync(scratch, { force: true });
   }
 }
 
