@@ -10,6 +10,7 @@ target_sources(Vistrel PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/LoopbackServer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RequestGuard.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SocketSession.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/StrictJson.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WireFormat.cpp)
 
 target_link_libraries(Vistrel PRIVATE Boost::headers Threads::Threads)

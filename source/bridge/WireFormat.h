@@ -70,7 +70,11 @@ namespace wire
     /** Reads one message from the page. Calls are "c <callId> <function> [j|t]\n<body>": with 'j'
         (or no form field) the body is a JSON array of the arguments, or empty for none; with 't'
         the body is a JSON array of all arguments but the last, "\n", and the last argument as a
-        raw string, which spares the big Base64 chunks of an export from JSON's escaping. */
+        raw string, which spares the big Base64 chunks of an export from JSON's escaping.
+
+        JSON is read strictly (json::parse), and raw text must be what a juce::String holds
+        unchanged (json::isStringText). Anything else comes back as a failure, carrying the call
+        ID whenever the header gave a valid one, so the page's promise for that call settles. */
     Inbound decode (std::string_view message);
 
     /** True for an event ID or function name the header can carry: 1 to 128 printable ASCII
