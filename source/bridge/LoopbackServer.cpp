@@ -57,6 +57,10 @@ void LoopbackServer::State::acceptNext()
 
 void LoopbackServer::State::socketOpened (ConnectionId id, std::shared_ptr<SocketSession> session)
 {
+    // An upgrade that was under way when the server began to stop: the page learns at once.
+    if (drained != nullptr)
+        session->closeWhenSent();
+
     sockets.emplace (id, std::move (session));
     numConnections.store ((int) sockets.size());
 }
@@ -65,6 +69,28 @@ void LoopbackServer::State::socketClosed (ConnectionId id)
 {
     sockets.erase (id);
     numConnections.store ((int) sockets.size());
+    notifyIfDrained();
+}
+
+void LoopbackServer::State::drain (std::shared_ptr<std::promise<void>> done)
+{
+    beast::error_code ec;
+    acceptor.close (ec);
+    drained = std::move (done);
+
+    for (auto& [id, session] : sockets)
+        session->closeWhenSent();
+
+    notifyIfDrained();
+}
+
+void LoopbackServer::State::notifyIfDrained()
+{
+    if (drained != nullptr && sockets.empty())
+    {
+        drained->set_value();
+        drained.reset();
+    }
 }
 
 //==============================================================================
@@ -136,11 +162,22 @@ void LoopbackServer::stop()
     if (! state->thread.joinable())
         return;
 
+    // What was sent before this point is already posted, and the server's thread runs posted
+    // work in order: the drain comes after every earlier answer and event, so none is lost
+    // unless its page takes longer than the flush time to read it.
     state->running.store (false);
+    auto drained = std::make_shared<std::promise<void>>();
+    auto allClosed = drained->get_future();
+    asio::post (state->ioc, [s = state.get(), drained]() mutable { s->drain (std::move (drained)); });
+    allClosed.wait_for (state->settings.stopFlushTime);
+
     state->ioc.stop();
     state->thread.join();
 
     // The sessions go while the io_context that owns their sockets still exists.
+    for (auto& [id, session] : state->sockets)
+        session->abort();
+
     state->awaitingResource.clear();
     state->sockets.clear();
     state->numConnections.store (0);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,6 +50,10 @@ struct ServerSettings
     std::size_t lossyBacklog = 4;
 
     std::size_t maxRequestHeaderBytes = 8192;
+
+    /** How long `stop` waits for what is queued to reach the pages: closing the editor must not
+        hang on a page that reads too slowly, or not at all. */
+    std::chrono::milliseconds stopFlushTime { 200 };
 };
 
 /** The loopback HTTP + WebSocket server of one editor (Boost.Beast on its own thread).
@@ -66,7 +71,10 @@ public:
     /** Binds and starts the thread. Returns false if no loopback port could be bound. */
     bool start();
 
-    /** Closes every connection and joins the thread; calls made afterwards do nothing. */
+    /** Sends every page what is already queued for it (answers, events and the frames still in
+        its backlog), closes its socket with "going away" and joins the thread; a page that has not
+        taken its messages within `ServerSettings::stopFlushTime` loses the rest. Calls made once
+        this has begun do nothing. */
     void stop();
 
     int getPort() const noexcept;

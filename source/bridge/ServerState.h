@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <deque>
+#include <future>
 #include <optional>
 #include <thread>
 #include <unordered_map>
@@ -55,9 +56,16 @@ struct LoopbackServer::State
     tcp::acceptor acceptor { ioc };
     std::thread thread;
 
+    /** Fulfilled once no socket is left after `drain`; set only while stopping. */
+    std::shared_ptr<std::promise<void>> drained;
+
     void acceptNext();
     void socketOpened (ConnectionId, std::shared_ptr<SocketSession>);
     void socketClosed (ConnectionId);
+
+    /** Takes no more pages and has every socket close once it has sent what is queued. */
+    void drain (std::shared_ptr<std::promise<void>>);
+    void notifyIfDrained();
 };
 
 /** One HTTP connection: reads requests, lets the guard judge them, serves page files through the
@@ -95,9 +103,18 @@ public:
     void accept (http::request<http::string_body>&&);
     void enqueue (OutboundPtr);
 
+    /** Sends what is queued, then closes the socket with "going away". */
+    void closeWhenSent();
+
+    /** Closes the connection at once, whatever is still queued; only once the server's thread
+        has stopped (its pending handlers would otherwise keep the socket open until the server
+        is destroyed). */
+    void abort();
+
 private:
     void readNext();
     void writeNext();
+    void startClose();
     void closed();
 
     LoopbackServer::State& state;
@@ -110,6 +127,8 @@ private:
     OutboundPtr inFlight;
     std::size_t lossyPending = 0;
     bool open = false;
+    bool closing = false;        // close once `pending` is sent
+    bool closeStarted = false;   // the close frame is on its way: nothing more is written
 };
 
 } // namespace vistrel::bridge

@@ -53,7 +53,7 @@ void SocketSession::readNext()
 
 void SocketSession::enqueue (OutboundPtr message)
 {
-    if (! open)
+    if (! open || closeStarted)
         return;
 
     if (message->lossy)
@@ -82,10 +82,26 @@ void SocketSession::enqueue (OutboundPtr message)
         writeNext();
 }
 
+void SocketSession::closeWhenSent()
+{
+    closing = true;
+
+    if (inFlight == nullptr && pending.empty())
+        startClose();
+}
+
 void SocketSession::writeNext()
 {
-    if (pending.empty() || ! open)
+    if (! open)
         return;
+
+    if (pending.empty())
+    {
+        if (closing)
+            startClose();
+
+        return;
+    }
 
     inFlight = std::move (pending.front());
     pending.pop_front();
@@ -107,6 +123,30 @@ void SocketSession::writeNext()
 
         self->writeNext();
     });
+}
+
+void SocketSession::startClose()
+{
+    if (! open || closeStarted)
+        return;
+
+    closeStarted = true;
+
+    // The page answers the close frame; its answer ends the read loop, which reports the socket
+    // closed. Only a failure to send the frame ends the session here.
+    ws.async_close (websocket::close_code::going_away, [self = shared_from_this()] (beast::error_code ec)
+    {
+        if (ec)
+            self->closed();
+    });
+}
+
+void SocketSession::abort()
+{
+    open = false;
+    pending.clear();
+    beast::error_code ec;
+    beast::get_lowest_layer (ws).socket().close (ec);
 }
 
 void SocketSession::closed()

@@ -130,12 +130,11 @@ void Calls::toggleMax (VistrelAudioProcessorEditor& editor, VistrelAudioProcesso
 
 void Calls::close (VistrelAudioProcessorEditor& editor, VistrelAudioProcessor&, const Args&, Completion done)
 {
-    // The answer must reach the page before closing tears down the window and the web view. The
-    // bridge writes answers from its own thread and drops what is still queued when it stops, so
-    // the close waits a moment rather than only for the next message.
+    // The answer goes first; closing tears down the web view, whose server sends what is queued
+    // before it stops, so the page still gets it.
     done (juce::var());
 
-    juce::Timer::callAfterDelay (kCloseAfterAnswerMs, [weak = juce::WeakReference<VistrelAudioProcessorEditor> (&editor)]
+    juce::MessageManager::callAsync ([weak = juce::WeakReference<VistrelAudioProcessorEditor> (&editor)]
     {
         if (auto* alive = weak.get())
             if (auto* window = controllableWindow (*alive))

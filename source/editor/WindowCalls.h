@@ -18,9 +18,6 @@ namespace vistrel::window
 constexpr int kKeepVisibleX = 120;
 constexpr int kKeepVisibleBottom = 60;
 
-/** How long windowClose lets its answer travel before the window closes. */
-constexpr int kCloseAfterAnswerMs = 150;
-
 /** The bounding box of the usable areas of all connected displays (menu bars and docks left out). */
 juce::Rectangle<int> usableScreenArea();
 

@@ -1,12 +1,14 @@
 // The page's window functions: the screen-edge arithmetic, and the calls on an editor inside a
 // plug-in host (nothing to control) and inside a standalone-style document window.
 
+#include <functional>
 #include <limits>
 
 #include <gtest/gtest.h>
 
 #include "BridgeTestClient.h"
 #include "PluginEditor.h"
+#include "bridge/LoopbackServer.h"
 #include "editor/WindowCalls.h"
 
 using namespace vistrel::window;
@@ -122,7 +124,15 @@ struct RecordingWindow : juce::DocumentWindow
         secondTextButton.onClick = [this] { ++secondClicks; };
     }
 
-    void closeButtonPressed() override { ++closes; }
+    void closeButtonPressed() override
+    {
+        ++closes;
+
+        if (onClose != nullptr)
+            onClose();
+    }
+
+    std::function<void()> onClose;
 
     juce::ToggleButton toggle { "toggle" };
     juce::TextButton optionsButton { "Options" }, secondTextButton { "Other" };
@@ -162,7 +172,7 @@ TEST (WindowCalls, InsideAHostTheyAnswerAndChangeNothing)
             EXPECT_TRUE (result.answer.isVoid());
         }
 
-        pumpMessagesFor (std::chrono::milliseconds (kCloseAfterAnswerMs + 100));
+        pumpMessagesFor (std::chrono::milliseconds (50));
         EXPECT_EQ (window.getBounds(), juce::Rectangle<int> (200, 150, 900, 600));
         EXPECT_FALSE (window.isFullScreen());
         EXPECT_EQ (window.closes, 0);
@@ -263,12 +273,40 @@ TEST_F (StandaloneWindowCalls, CloseAnswersFirstAndClosesLaterOnce)
     EXPECT_EQ (window->closes, 1);
 }
 
+TEST_F (StandaloneWindowCalls, ThePageGetsTheCloseAnswerWhenTheEditorGoesAtOnce)
+{
+    // As in the standalone application, closing the window deletes the editor and its web view.
+    window->onClose = [this]
+    {
+        window->clearContentComponent();
+        editor.reset();
+    };
+
+    const auto& server = editor->getWebView()->getServer();
+    const auto port = server.getPort();
+    vistrel::test::PageSocket page (port, "/" + server.getToken() + "/ws", "http://127.0.0.1:" + std::to_string (port));
+    ASSERT_EQ (page.status, 101);
+
+    const auto reply = vistrel::test::whilePumping ([&]
+    {
+        page.send ("c 41 windowClose\n[]");
+        auto answer = page.receive();
+        return std::make_pair (answer, page.receive());
+    });
+
+    EXPECT_EQ (reply.first.value_or ("(nothing)"), "r 41 u\n");
+    EXPECT_FALSE (reply.second.has_value());
+    EXPECT_EQ (page.closeReason().code, vistrel::test::websocket::close_code::going_away);
+    EXPECT_TRUE (editor == nullptr);
+    EXPECT_EQ (window->closes, 1);
+}
+
 TEST_F (StandaloneWindowCalls, ACloseThatArrivesAfterTheEditorIsGoneDoesNothing)
 {
     call (Calls::close, *editor, *processor);
     window->clearContentComponent();
     editor.reset();
-    pumpMessagesFor (std::chrono::milliseconds (kCloseAfterAnswerMs + 200));
+    pumpMessagesFor (std::chrono::milliseconds (50));
     EXPECT_EQ (window->closes, 0);
 }
 
