@@ -225,12 +225,12 @@ void VistrelAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void VistrelAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    const auto xml = vistrel::readStateXml (data, sizeInBytes);
+    const auto state = vistrel::readStateXml (data, sizeInBytes);
 
-    if (xml == nullptr || ! xml->getTagName().equalsIgnoreCase (kStateRootTag))
+    if (state.xml == nullptr || ! state.xml->getTagName().equalsIgnoreCase (kStateRootTag))
         return;
 
-    auto tree = juce::ValueTree::fromXml (*xml);
+    auto tree = juce::ValueTree::fromXml (*state.xml);
 
     if (! tree.isValid())
         return;

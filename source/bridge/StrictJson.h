@@ -26,8 +26,4 @@ inline constexpr int kMaxDepth = 128;
     DynamicObject whose properties keep their order, the last of duplicated names winning. */
 juce::Result parse (std::string_view text, juce::var& result);
 
-/** True when `text` is UTF-8 (no overlong forms, surrogates or code points past U+10FFFF) without
-    a zero byte: what a juce::String holds byte for byte. */
-bool isStringText (std::string_view text) noexcept;
-
 } // namespace vistrel::bridge::json

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "StrictJson.h"
+#include "Utf8Text.h"
 
 namespace vistrel::bridge::wire
 {
@@ -234,7 +235,7 @@ namespace
         switch (kind[0])
         {
             case 's':
-                if (! json::isStringText (body))
+                if (! utf8::isStringText (body))
                     return InboundFailure { 0, "event " + event.eventId + ": payload " + kNotText };
 
                 event.payload = fromUTF8 (body);
@@ -297,7 +298,7 @@ namespace
 
             const auto last = body.substr (newline + 1);
 
-            if (! json::isStringText (last))
+            if (! utf8::isStringText (last))
                 return InboundFailure { call.callId, call.function + ": the last argument " + kNotText };
 
             call.args.add (fromUTF8 (last));

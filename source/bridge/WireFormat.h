@@ -73,7 +73,7 @@ namespace wire
         raw string, which spares the big Base64 chunks of an export from JSON's escaping.
 
         JSON is read strictly (json::parse), and raw text must be what a juce::String holds
-        unchanged (json::isStringText). Anything else comes back as a failure, carrying the call
+        unchanged (utf8::isStringText). Anything else comes back as a failure, carrying the call
         ID whenever the header gave a valid one, so the page's promise for that call settles. */
     Inbound decode (std::string_view message);
 

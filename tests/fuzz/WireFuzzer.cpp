@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bridge/StrictJson.h"
+#include "Utf8Text.h"
 #include "bridge/WireFormat.h"
 
 using namespace vistrel::bridge;
@@ -73,7 +73,7 @@ std::string jsonOf (const juce::var& value)
 bool holdsOnlyText (const juce::var& value)
 {
     if (value.isString())
-        return json::isStringText (utf8Of (value.toString()));
+        return vistrel::utf8::isStringText (utf8Of (value.toString()));
 
     if (const auto* array = value.getArray())
     {
@@ -87,7 +87,7 @@ bool holdsOnlyText (const juce::var& value)
     if (auto* object = value.getDynamicObject())
     {
         for (const auto& property : object->getProperties())
-            if (! json::isStringText (utf8Of (property.name.toString())) || ! holdsOnlyText (property.value))
+            if (! vistrel::utf8::isStringText (utf8Of (property.name.toString())) || ! holdsOnlyText (property.value))
                 return false;
 
         return true;
@@ -235,7 +235,7 @@ void checkEvent (std::string_view message, const wire::InboundEvent& event)
 
 void checkFailure (std::string_view message, const wire::InboundFailure& failure)
 {
-    check (failure.message.isNotEmpty() && json::isStringText (utf8Of (failure.message)));
+    check (failure.message.isNotEmpty() && vistrel::utf8::isStringText (utf8Of (failure.message)));
 
     // Only a call whose header gave a usable ID is answered under that ID, so the page's promise
     // for it settles; anything else is answered under 0.

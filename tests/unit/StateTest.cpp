@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PluginProcessor.h"
+#include "StateBlock.h"
 #include "TestHelpers.h"
 
 namespace
@@ -31,6 +32,17 @@ juce::MemoryBlock blockFor (const juce::String& xmlText, int lengthOverride = -1
     out.write (utf8, (size_t) length);
     out.writeByte (0);
     out.flush();
+    return block;
+}
+
+/** A state block whose XML text is `before`, then a zero byte that ends it early, then `after`. */
+juce::MemoryBlock blockWithZeroIn (const char* before, const char* after)
+{
+    const auto text = std::string (before) + '\0' + after;
+    juce::MemoryBlock block;
+    const uint32_t header[2] = { 0x21324356, (uint32_t) text.size() };
+    block.append (header, sizeof (header));
+    block.append (text.data(), text.size() + 1);   // with the closing zero byte
     return block;
 }
 
@@ -245,8 +257,107 @@ INSTANTIATE_TEST_SUITE_P (Table, MalformedBlocks, ::testing::Values (
         b.append (header, sizeof (header));
         b.append (text, sizeof (text)); // with its zero byte
         return b; } },
-    MalformedCase { "truncated_multibyte", [] { return blockFor (juce::String ("<VISTREL uiblob=\"") + juce::String (juce::CharPointer_UTF8 ("\xe2\x99\xab")), 19); } }),
+    MalformedCase { "truncated_multibyte", [] { return blockFor (juce::String ("<VISTREL uiblob=\"") + juce::String (juce::CharPointer_UTF8 ("\xe2\x99\xab")), 19); } },
+    // What the framework's reader would take, but what would not come back the same after a save.
+    MalformedCase { "duplicate_attribute_cut_by_zero", [] { return blockWithZeroIn (
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><VISTREL uiblob=\"new\" uiw=\"600\" uih=\"500\" uiw=\"700\"",
+        "><PARAM id=\"scene\" value=\"30\"/></VISTREL>"); } },
+    MalformedCase { "duplicate_attribute", [] { return blockFor (stateXml ("VISTREL", "uiblob=\"new\" uiw=\"600\" uiw=\"700\"", {})); } },
+    MalformedCase { "root_never_closed", [] { return blockFor ("<VISTREL uiblob=\"new\" uiw=\"600\""); } },
+    MalformedCase { "text_after_root", [] { return blockFor (goodXml + "junk"); } },
+    MalformedCase { "second_root", [] { return blockFor (goodXml + "<VISTREL uiblob=\"other\"/>"); } },
+    MalformedCase { "wrong_end_tag", [] { return blockFor (stateXml ("VISTREL", "uiblob=\"new\"", {}).replace ("</VISTREL>", "</OTHER>")); } },
+    MalformedCase { "unquoted_value", [] { return blockFor (stateXml ("VISTREL", "uiw=600 uiblob=\"new\"", {})); } }),
     [] (const auto& caseInfo) { return std::string (caseInfo.param.name); });
+
+/** The reader on its own: what it refuses, and the reason it gives. */
+std::pair<bool, juce::String> readText (const std::string& xmlText)
+{
+    const auto block = blockFor (juce::String::fromUTF8 (xmlText.data(), (int) xmlText.size()));
+    const auto state = vistrel::readStateXml (block.getData(), (int) block.getSize());
+    return { state.xml != nullptr, state.error };
+}
+
+TEST (StateReader, RefusesWhatIsNotOneWellFormedDocumentAndSaysWhy)
+{
+    struct Case
+    {
+        std::string text, reason;
+    };
+
+    const Case cases[] = {
+        { "<VISTREL uiw=\"600\" uiw=\"700\"/>", "attribute uiw given twice in <VISTREL>" },
+        { "<VISTREL uiw=\"600\" base64:uiw=\"NzAw\"/>", "attribute uiw given twice in <VISTREL>" },
+        { "<VISTREL><PARAM id=\"a\" value=\"1\" id=\"b\"/></VISTREL>", "attribute id given twice in <PARAM>" },
+        { "<VISTREL uiw=\"600\"", "<VISTREL> is not closed" },
+        { "<VISTREL uiw=\"600", "<VISTREL> is not closed" },
+        { "<VISTREL><PARAM/>", "<VISTREL> is not closed" },
+        { "<VISTREL></", "</> where </VISTREL> belongs" },
+        { "<VISTREL></OTHER>", "</OTHER> where </VISTREL> belongs" },
+        { "<VISTREL><PARAM></VISTREL></PARAM>", "</VISTREL> where </PARAM> belongs" },
+        { "<VISTREL/>junk", "text after the root element" },
+        { "<VISTREL/><VISTREL/>", "text after the root element" },
+        { "<VISTREL uiw=600/>", "value of attribute uiw not in quotes" },
+        { "<VISTREL uiw/>", "attribute uiw without a value" },
+        { "<VISTREL uiw=\"1\"uih=\"2\"/>", "malformed start tag <VISTREL>" },
+        { "<VISTREL uiblob=\"a<b\"/>", "'<' in the value of attribute uiblob" },
+        { "<VISTREL uiblob=\"&bogus;\"/>", "unknown entity &bogus;" },
+        { "<VISTREL uiblob=\"&AMP;\"/>", "unknown entity &AMP;" },
+        { "<VISTREL uiblob=\"a & b\"/>", "'&' that starts no reference" },
+        { "<VISTREL uiblob=\"&#0;\"/>", "reference to a character a string cannot hold" },
+        { "<VISTREL uiblob=\"&#X41;\"/>", "malformed character reference" },
+        { "<VISTREL uiblob=\"&;\"/>", "unknown entity &;" },
+        { "<VISTREL uiblob=\"&#;&#x;\"/>", "malformed character reference" },
+        { "<VISTREL uiblob=\"&#12a;\"/>", "malformed character reference" },
+        { "<VISTREL uiblob=\"&#xD800;\"/>", "reference to a character a string cannot hold" },
+        { "<VISTREL uiblob=\"&#1114112;\"/>", "reference to a character a string cannot hold" },
+        { "<!DOCTYPE VISTREL><VISTREL/>", "a document type declaration" },
+        { "<VISTREL><!-- open", "unterminated comment" },
+        { "<VISTREL><![CDATA[ open", "unterminated CDATA section" },
+        { "<VISTREL><!ELEMENT x></VISTREL>", "unexpected markup" },
+        { "<VISTREL><?pi?>text</VISTREL>", "a processing instruction inside an element" },
+        { "< VISTREL/>", "element without a name" },
+        { "  \n ", "no root element" },
+        { "<?xml version=\"1.0\"?>", "no root element" },
+        { "<VISTREL>" + [] { std::string s; for (int i = 0; i < vistrel::kMaxStateDepth; ++i) s += "<a>"; return s; }(), "elements nested too deeply" },
+        { "<VISTREL uiblob=\"\xed\xa0\x80\"/>", "the XML text is not valid UTF-8" },
+        { "<VISTREL uiblob=\"\xc0\xaf\"/>", "the XML text is not valid UTF-8" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto [accepted, reason] = readText (c.text);
+        EXPECT_FALSE (accepted) << c.text;
+        EXPECT_TRUE (reason.contains (juce::String::fromUTF8 (c.reason.data(), (int) c.reason.size()))) << c.text << " -> " << reason;
+    }
+}
+
+TEST (StateReader, TakesWellFormedDocumentsInTheirUsualForms)
+{
+    const std::string accepted[] = {
+        "<VISTREL/>",
+        "  <?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- saved --><VISTREL uiblob='single &quot;quoted&quot;' />\r\n<!-- end --> ",
+        "<VISTREL uiblob=\"&amp;&lt;&gt;&quot;&apos;&#10;&#x1F600;&#65535;\"><PARAM id=\"a\" value=\"1\"></PARAM ><!-- c -->text<![CDATA[ <raw> ]]></VISTREL><?pi after?>",
+        "<VISTREL uiw=\"1\" base64:other=\"AAAA\" other2=\"x\"><PARAM id=\"a\"/><PARAM id=\"a\"/></VISTREL>",
+        "<VISTREL>" + [] { std::string s; for (int i = 1; i < vistrel::kMaxStateDepth; ++i) s += "<a>"; for (int i = 1; i < vistrel::kMaxStateDepth; ++i) s += "</a>"; return s; }() + "</VISTREL>",
+    };
+
+    for (const auto& text : accepted)
+    {
+        const auto [ok, reason] = readText (text);
+        EXPECT_TRUE (ok) << text << " -> " << reason;
+        EXPECT_TRUE (reason.isEmpty()) << text;
+    }
+
+    // And what the processor writes, always.
+    VistrelAudioProcessor p;
+    p.uiBlob = juce::String (juce::CharPointer_UTF8 ("{\"a\":\"<&>\\\"' \xc3\xa9 \xef\xbf\xbf\x01\"}\n"));
+    juce::MemoryBlock block;
+    p.getStateInformation (block);
+    const auto state = vistrel::readStateXml (block.getData(), (int) block.getSize());
+    ASSERT_NE (state.xml, nullptr) << state.error;
+    EXPECT_EQ (state.xml->getStringAttribute ("uiblob"), p.uiBlob);
+}
 
 TEST (State, SetParamOutsideAGestureIsOneHostGesture)
 {
