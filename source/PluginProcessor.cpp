@@ -252,28 +252,30 @@ void VistrelAudioProcessor::keepValuesOfParametersMissingFrom (juce::ValueTree& 
     // The framework gives a parameter without a child in a restored tree its default value.
     // A block from an older version, or one written by hand, should not reset what it does not
     // mention, so such parameters get a child holding their current value.
-    // Duplicate children for one ID: the first one counts, as for the framework.
     static const juce::Identifier paramType { "PARAM" }, idKey { "id" }, valueKey { "value" };
 
     for (const auto& id : vistrel::paramIds())
     {
-        auto* param = apvts.getParameter (id);
-        const auto current = param->convertFrom0to1 (param->getValue());
-        auto child = tree.getChildWithProperty (idKey, id);
-
-        if (! child.isValid())
-        {
-            child = juce::ValueTree (paramType);
-            child.setProperty (idKey, id, nullptr);
-            child.setProperty (valueKey, current, nullptr);
-            tree.appendChild (child, nullptr);
+        if (tree.getChildWithProperty (idKey, id).isValid())
             continue;
-        }
 
-        // "nan" or "inf" would become the parameter's value and reach the analysis and every
-        // later save; such a value is treated as absent.
-        if (child.hasProperty (valueKey) && ! std::isfinite ((double) child.getProperty (valueKey)))
-            child.setProperty (valueKey, current, nullptr);
+        auto* param = apvts.getParameter (id);
+        juce::ValueTree child (paramType);
+        child.setProperty (idKey, id, nullptr);
+        child.setProperty (valueKey, param->convertFrom0to1 (param->getValue()), nullptr);
+        tree.appendChild (child, nullptr);
+    }
+
+    // "nan" or "inf" would become the parameter's value and reach the analysis and every later
+    // save; such a value is treated as absent. Every child carrying a parameter's ID is looked
+    // at, whatever its type: the framework binds each of them in turn, so with duplicates the
+    // last one counts.
+    for (auto child : tree)
+    {
+        auto* param = apvts.getParameter (child.getProperty (idKey).toString());
+
+        if (param != nullptr && child.hasProperty (valueKey) && ! std::isfinite ((double) child.getProperty (valueKey)))
+            child.setProperty (valueKey, param->convertFrom0to1 (param->getValue()), nullptr);
     }
 }
 

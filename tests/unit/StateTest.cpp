@@ -192,13 +192,26 @@ TEST (State, NonFiniteParameterValuesKeepTheCurrentValue)
     VistrelAudioProcessor p;
     p.uiSetParam ("sensitivity", 6);
     p.uiSetParam ("hue", 90);
+    p.uiSetParam ("attack", 20);
+    p.uiSetParam ("release", 300);
     const auto block = blockFor (stateXml ("VISTREL", "", "<PARAM id=\"sensitivity\" value=\"nan\"/>"
                                                           "<PARAM id=\"hue\" value=\"inf\"/>"
-                                                          "<PARAM id=\"react\" value=\"12\"/>"));
+                                                          "<PARAM id=\"react\" value=\"12\"/>"
+                                                          // the framework binds the last of duplicates
+                                                          "<PARAM id=\"attack\"/><PARAM id=\"attack\" value=\"-nan\"/>"
+                                                          "<PARAM id=\"release\" value=\"400\"/><OTHER id=\"release\" value=\"nan\"/>"));
     p.setStateInformation (block.getData(), (int) block.getSize());
     EXPECT_EQ (valueOf (p.apvts, "sensitivity"), 6.0f);
     EXPECT_EQ (valueOf (p.apvts, "hue"), 90.0f);
     EXPECT_EQ (valueOf (p.apvts, "react"), 12.0f);
+    EXPECT_NEAR (valueOf (p.apvts, "attack"), 20.0f, 1.0e-3f);
+    EXPECT_NEAR (valueOf (p.apvts, "release"), 300.0f, 1.0e-2f);
+
+    // Nothing non-finite is left to be saved.
+    juce::MemoryBlock saved;
+    p.getStateInformation (saved);
+    EXPECT_FALSE (xmlTextOf (saved).containsIgnoreCase ("nan"));
+    EXPECT_FALSE (xmlTextOf (saved).containsIgnoreCase ("inf"));
 }
 
 TEST (State, LengthFieldLargerThanTheDataParsesWhatIsThere)
