@@ -8,7 +8,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
-import { launch, openPage, fingerprint, difference, ROOT } from '../page/support/harness.js';
+import { launch, openPage, fingerprint, difference, dragSlider, ROOT } from '../page/support/harness.js';
 import { startHost } from './host-process.js';
 
 const hostBinary = process.argv[2];
@@ -123,12 +123,7 @@ test('dragging a slider is one gesture for the host, ending where the page shows
   await page.click('.tab-btn[data-tab=look]');
 
   const mark = host.mark();
-  const track = await page.locator('.slider[data-param=react] .slider-track').boundingBox();
-  const y = track.y + track.height / 2;
-  await page.mouse.move(track.x + track.width * 0.2, y);
-  await page.mouse.down();
-  for (let i = 1; i <= 8; i++) await page.mouse.move(track.x + track.width * (0.2 + i * 0.05), y);
-  await page.mouse.up();
+  await dragSlider(page, 'react');
   await host.waitFor(/gesture-end react/, 10000, mark);
 
   const lines = host.linesSince(mark).filter((l) => / react\b/.test(l));

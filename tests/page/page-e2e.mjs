@@ -4,7 +4,7 @@
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, openPage, fingerprint, difference } from './support/harness.js';
+import { serve, launch, openPage, fingerprint, difference, dragSlider } from './support/harness.js';
 
 let server, url, browser;
 before(async () => { ({ server, url } = await serve()); browser = await launch(); });
@@ -65,12 +65,7 @@ test('dragging a slider is one gesture on the host side', async () => {
   const { page } = await fresh();
   await page.keyboard.press('KeyB');
   await page.click('.tab-btn[data-tab=look]');
-  const track = await page.locator('.slider[data-param=react] .slider-track').boundingBox();
-  const y = track.y + track.height / 2;
-  await page.mouse.move(track.x + track.width * 0.2, y);
-  await page.mouse.down();
-  for (let i = 1; i <= 8; i++) await page.mouse.move(track.x + track.width * (0.2 + i * 0.05), y);
-  await page.mouse.up();
+  await dragSlider(page, 'react');
   await wait(page, 300);
   const log = (await fakeLog(page)).filter((e) => e[1] === 'react');
   const begins = log.filter((e) => e[0] === 'gesture-begin'), ends = log.filter((e) => e[0] === 'gesture-end');

@@ -74,3 +74,13 @@ export function difference(a, b) {
   for (let i = 0; i < a.length; i++) s += Math.abs(a[i] - b[i]);
   return s / a.length;
 }
+
+// Drags a panel slider with real mouse events from 20 % to 60 % of its track, in eight moves.
+export async function dragSlider(page, param) {
+  const track = await page.locator(`.slider[data-param=${param}] .slider-track`).boundingBox();
+  const y = track.y + track.height / 2;
+  await page.mouse.move(track.x + track.width * 0.2, y);
+  await page.mouse.down();
+  for (let i = 1; i <= 8; i++) await page.mouse.move(track.x + track.width * (0.2 + i * 0.05), y);
+  await page.mouse.up();
+}
