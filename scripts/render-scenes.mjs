@@ -9,7 +9,7 @@
 
 import fs from 'node:fs';
 import path from 'node:path';
-import { serve, launch, openPage, fingerprint, difference, ROOT } from '../tests/page/support/harness.js';
+import { serve, launch, openPage, fingerprint, difference, litCells, ROOT } from '../tests/page/support/harness.js';
 
 const args = process.argv.slice(2);
 const opt = (name, def) => { const i = args.indexOf(name); return i >= 0 ? args[i + 1] : def; };
@@ -54,10 +54,11 @@ try {
     const file = path.join(out, `scene-${String(n).padStart(2, '0')}-${name.toLowerCase().replace(/[^a-z0-9]+/g, '-')}.png`);
     await page.screenshot({ path: file });
     const fp = await fingerprint(page);
-    results.push({ n, name, file: path.basename(file), shown: m.shown, fps: m.fps, mean: m.mean, p95: m.p95, fp });
-    console.log(`${String(n).padStart(2)} ${name.padEnd(18)} ${m.mean.toFixed(1).padStart(6)} ms mean ${m.p95.toFixed(1).padStart(6)} ms p95 ${m.fps.toFixed(1).padStart(5)} fps`);
+    const lit = await litCells(page);
+    results.push({ n, name, file: path.basename(file), shown: m.shown, fps: m.fps, mean: m.mean, p95: m.p95, fp, lit });
+    console.log(`${String(n).padStart(2)} ${name.padEnd(18)} ${m.mean.toFixed(1).padStart(6)} ms mean ${m.p95.toFixed(1).padStart(6)} ms p95 ${m.fps.toFixed(1).padStart(5)} fps ${String(lit).padStart(3)} lit cells`);
   }
-  fs.writeFileSync(path.join(out, 'frame-times.json'), JSON.stringify({ renderer: info.renderer, results: results.map(({ fp, ...r }) => r) }, null, 1));
+  fs.writeFileSync(path.join(out, 'frame-times.json'), JSON.stringify({ renderer: info.renderer, results: results.map(({ fp, lit, ...r }) => r) }, null, 1));
   fs.writeFileSync(path.join(out, 'index.html'), `<!doctype html><meta charset="utf-8"><title>Vistrel scenes</title>
 <style>body{background:#111;color:#ccc;font:12px sans-serif;display:grid;grid-template-columns:repeat(4,1fr);gap:8px;margin:8px}img{width:100%}</style>
 ${results.map((r) => `<figure><img src="${r.file}"><figcaption>${r.n} ${r.name} · ${r.mean.toFixed(1)} ms</figcaption></figure>`).join('\n')}`);
@@ -67,8 +68,7 @@ ${results.map((r) => `<figure><img src="${r.file}"><figcaption>${r.n} ${r.name} 
     if (errors.length) problems.push(`page errors: ${errors.join('; ')}`);
     for (const r of results) {
       if (r.shown !== r.n) problems.push(`scene ${r.n} was not on screen (showing ${r.shown})`);
-      const lit = r.fp.filter((v) => v > 8).length;
-      if (lit < 3) problems.push(`scene ${r.n} ${r.name} is (nearly) black`);
+      if (r.lit < 3) problems.push(`scene ${r.n} ${r.name} is (nearly) black`);
     }
     for (let i = 0; i < results.length; i++) for (let j = i + 1; j < results.length; j++) {
       const d = difference(results[i].fp, results[j].fp);

@@ -69,6 +69,27 @@ export function fingerprint(page) {
   });
 }
 
+// How many of the 16 x 9 cells of the picture hold anything visible. Read at full resolution:
+// a shrunken copy can lose thin lines altogether.
+export function litCells(page) {
+  return page.evaluate(() => {
+    const src = document.getElementById('stage');
+    const c = document.createElement('canvas');
+    c.width = src.width; c.height = src.height;
+    const x = c.getContext('2d');
+    x.drawImage(src, 0, 0);
+    const d = x.getImageData(0, 0, c.width, c.height).data;
+    const lit = new Set();
+    for (let y = 0; y < c.height; y++) {
+      for (let i = 0; i < c.width; i++) {
+        const k = (y * c.width + i) * 4;
+        if (0.299 * d[k] + 0.587 * d[k + 1] + 0.114 * d[k + 2] > 24) lit.add(Math.floor(y * 9 / c.height) * 16 + Math.floor(i * 16 / c.width));
+      }
+    }
+    return lit.size;
+  });
+}
+
 export function difference(a, b) {
   let s = 0;
   for (let i = 0; i < a.length; i++) s += Math.abs(a[i] - b[i]);
