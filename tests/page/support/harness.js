@@ -54,41 +54,34 @@ export async function openPage(context, url, query = '') {
   return { page, errors };
 }
 
-// A small luminance fingerprint of what is on screen (16 x 9 cells), read back from the canvas.
-export function fingerprint(page) {
+// The picture in 16 x 9 cells, read back at full resolution (a shrunken copy can lose thin lines
+// altogether): each cell's mean luminance, and how many cells hold anything visible.
+function cellStats(page) {
   return page.evaluate(() => {
     const src = document.getElementById('stage');
+    const w = src.width, h = src.height;
     const c = document.createElement('canvas');
-    c.width = 16; c.height = 9;
+    c.width = w; c.height = h;
     const x = c.getContext('2d');
-    x.drawImage(src, 0, 0, 16, 9);
-    const d = x.getImageData(0, 0, 16, 9).data;
-    const out = [];
-    for (let i = 0; i < d.length; i += 4) out.push(Math.round(0.299 * d[i] + 0.587 * d[i + 1] + 0.114 * d[i + 2]));
-    return out;
+    x.drawImage(src, 0, 0);
+    const d = x.getImageData(0, 0, w, h).data;
+    const sum = new Float64Array(144), count = new Float64Array(144), bright = new Uint8Array(144);
+    for (let y = 0; y < h; y++) {
+      const row = Math.floor(y * 9 / h) * 16;
+      for (let i = 0; i < w; i++) {
+        const k = (y * w + i) * 4, cell = row + Math.floor(i * 16 / w);
+        const l = 0.299 * d[k] + 0.587 * d[k + 1] + 0.114 * d[k + 2];
+        sum[cell] += l; count[cell]++;
+        if (l > 24) bright[cell] = 1;
+      }
+    }
+    return { means: Array.from(sum, (v, i) => Math.round(v / count[i])), lit: bright.reduce((s, v) => s + v, 0) };
   });
 }
 
-// How many of the 16 x 9 cells of the picture hold anything visible. Read at full resolution:
-// a shrunken copy can lose thin lines altogether.
-export function litCells(page) {
-  return page.evaluate(() => {
-    const src = document.getElementById('stage');
-    const c = document.createElement('canvas');
-    c.width = src.width; c.height = src.height;
-    const x = c.getContext('2d');
-    x.drawImage(src, 0, 0);
-    const d = x.getImageData(0, 0, c.width, c.height).data;
-    const lit = new Set();
-    for (let y = 0; y < c.height; y++) {
-      for (let i = 0; i < c.width; i++) {
-        const k = (y * c.width + i) * 4;
-        if (0.299 * d[k] + 0.587 * d[k + 1] + 0.114 * d[k + 2] > 24) lit.add(Math.floor(y * 9 / c.height) * 16 + Math.floor(i * 16 / c.width));
-      }
-    }
-    return lit.size;
-  });
-}
+export async function fingerprint(page) { return (await cellStats(page)).means; }
+
+export async function litCells(page) { return (await cellStats(page)).lit; }
 
 export function difference(a, b) {
   let s = 0;
