@@ -70,7 +70,6 @@ public:
     std::array<float, kSmallFftSize> windowSmall {};
     std::array<float, 2 * kFftSize> fftBufLarge {};
     std::array<float, 2 * kSmallFftSize> fftBufSmall {};
-    std::array<float, kLargeBins> levelBytes {};
     std::array<float, kLargeBins> binWeight {};
     std::array<float, kSmallBins> smallLinear {};
     std::array<float, kSmallBins> smallLog {};

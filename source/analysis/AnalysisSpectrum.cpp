@@ -73,8 +73,6 @@ void Analysis::analyseSpectrum (Tick& t)
 
     const double kPower = (partial[0] + partial[1]) + (partial[2] + partial[3]);
 
-    toLevelBytes (smoothed, levelBytes.data(), kLargeBins);
-
     t.kPower = kPower * windowNorm;
 }
 
@@ -131,15 +129,19 @@ void Analysis::passBands (Tick& t, const ParamSnapshot& params)
     const auto& tables = byteTables();
     const float decay = std::pow (0.78f, t.k);
 
+    const float* smoothed = spectrum.data();
+
     for (int b = 0; b < kBands; ++b)
     {
         const auto [lo, hi] = bandBins[(size_t) b];
         float m = 0.0f;
 
+        // The level byte never falls as the magnitude grows, so the band's loudest bin gives the
+        // band's level: one table lookup per band rather than one per bin.
         for (int j = lo; j < hi; ++j)
-            m = std::max (m, levelBytes[(size_t) j]);
+            m = std::max (m, smoothed[j]);
 
-        const auto level = (size_t) m;
+        const auto level = (size_t) levelByte (m);
         const float v = tables.fraction[level];
         bandLevel[(size_t) b] = v;
 

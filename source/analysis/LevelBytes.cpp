@@ -127,12 +127,4 @@ float levelByte (float magnitude) noexcept
     return stepTable().lookUp (magnitude);
 }
 
-void toLevelBytes (const float* magnitudes, float* levels, int count) noexcept
-{
-    const auto& table = stepTable();
-
-    for (int i = 0; i < count; ++i)
-        levels[i] = table.lookUp (magnitudes[i]);
-}
-
 } // namespace vistrel

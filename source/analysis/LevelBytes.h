@@ -11,7 +11,4 @@ float levelByteDirect (float magnitude) noexcept;
     begins instead of a logarithm per call. */
 float levelByte (float magnitude) noexcept;
 
-/** levelByte over a whole spectrum. */
-void toLevelBytes (const float* magnitudes, float* levels, int count) noexcept;
-
 } // namespace vistrel
